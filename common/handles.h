@@ -1,0 +1,94 @@
+// common/handles.h: owners for handles that live inside one function. One small
+// class per release call; each releases on destruction and cannot be copied.
+#pragma once
+#include <windows.h>
+
+class RegKey {
+public:
+    RegKey() = default;
+    ~RegKey() { if (key_) RegCloseKey(key_); }
+    RegKey(const RegKey&) = delete;
+    RegKey& operator=(const RegKey&) = delete;
+    HKEY* Receive() { return &key_; }  // out-parameter for RegOpenKeyExA
+    HKEY Get() const { return key_; }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+class FindHandle {
+public:
+    explicit FindHandle(HANDLE search) : search_(search) {}
+    ~FindHandle() { if (search_ != INVALID_HANDLE_VALUE) FindClose(search_); }
+    FindHandle(const FindHandle&) = delete;
+    FindHandle& operator=(const FindHandle&) = delete;
+    HANDLE Get() const { return search_; }
+    bool IsValid() const { return search_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE search_;
+};
+
+class WindowDC {
+public:
+    explicit WindowDC(HWND window) : window_(window), dc_(GetDC(window)) {}
+    ~WindowDC() { if (dc_) ReleaseDC(window_, dc_); }
+    WindowDC(const WindowDC&) = delete;
+    WindowDC& operator=(const WindowDC&) = delete;
+    HDC Get() const { return dc_; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
+class MemoryDC {
+public:
+    explicit MemoryDC(HDC compatibleWith) : dc_(CreateCompatibleDC(compatibleWith)) {}
+    ~MemoryDC() { if (dc_) DeleteDC(dc_); }
+    MemoryDC(const MemoryDC&) = delete;
+    MemoryDC& operator=(const MemoryDC&) = delete;
+    HDC Get() const { return dc_; }
+
+private:
+    HDC dc_;
+};
+
+// Bitmaps, brushes and other GDI objects released with DeleteObject.
+class GdiObject {
+public:
+    explicit GdiObject(HGDIOBJ object) : object_(object) {}
+    ~GdiObject() { if (object_) DeleteObject(object_); }
+    GdiObject(const GdiObject&) = delete;
+    GdiObject& operator=(const GdiObject&) = delete;
+    HGDIOBJ Get() const { return object_; }
+
+private:
+    HGDIOBJ object_;
+};
+
+// Selects an object into a DC and selects the previous one back on destruction.
+// Declare it after the owner of the object, so it runs first.
+class SelectedObject {
+public:
+    SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
+    ~SelectedObject() { if (previous_ && previous_ != HGDI_ERROR) SelectObject(dc_, previous_); }
+    SelectedObject(const SelectedObject&) = delete;
+    SelectedObject& operator=(const SelectedObject&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ previous_;
+};
+
+class Library {
+public:
+    explicit Library(const char* name) : module_(LoadLibraryA(name)) {}
+    ~Library() { if (module_) FreeLibrary(module_); }
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+    HMODULE Get() const { return module_; }
+
+private:
+    HMODULE module_;
+};

@@ -1,0 +1,145 @@
+#include "host/startup.h"
+
+#include "host/crash_guard.h"
+#include "host/password.h"
+#include "host/saver_window.h"
+#include "setup/config_dialog.h"
+
+namespace {
+// Set once by DispatchSaverMode before the tail is looked at; only read afterwards.
+HINSTANCE g_instance;  // the program's own module
+int g_windows9x;       // 1 on Windows 95/98
+
+bool IsBlankOrControl(unsigned char c) { return c != 0 && c <= 0x20; }
+
+const char* SkipSpaces(const char* text)
+{
+    while (*text == ' ')  // blanks only: a tab is not skipped here
+        ++text;
+    return text;
+}
+
+int RunMode(const ModeRequest& request)
+{
+    switch (request.mode) {
+    case SaverMode::ConfigureNoOwner:
+        return RunConfigDialog(nullptr);
+    case SaverMode::Configure: {
+        HWND owner = request.handleText ? WindowFromHandleText(request.handleText) : nullptr;
+        return RunConfigDialog(owner ? owner : GetForegroundWindow());
+    }
+    case SaverMode::Saver:
+        return RunSaverWindow(nullptr);
+    case SaverMode::Preview:
+        return RunPreview(request.handleText);
+    case SaverMode::ChangePassword: {
+        // The password change belongs to Windows 95/98; elsewhere "a" selects nothing.
+        if (!g_windows9x)
+            return -1;
+        HWND owner = WindowFromHandleText(request.handleText);
+        ChangeSaverPassword(owner ? owner : GetForegroundWindow());
+        return 0;
+    }
+    case SaverMode::Rejected:
+        break;
+    }
+    return -1;
+}
+
+int ScanAndRunMode(void* tail) { return RunMode(ScanSaverMode(static_cast<const char*>(tail))); }
+}  // namespace
+
+const char* CommandTail(const char* commandLine)
+{
+    const char* p = commandLine;
+    if (*p == '"') {
+        p = CharNextA(p);
+        while (*p != '\0' && *p != '"')
+            p = CharNextA(p);
+        if (*p == '"')
+            ++p;
+    } else {
+        while (static_cast<unsigned char>(*p) > ' ')
+            p = CharNextA(p);
+    }
+    while (IsBlankOrControl(static_cast<unsigned char>(*p)))
+        ++p;
+    return p;
+}
+
+ModeRequest ScanSaverMode(const char* tail)
+{
+    for (const char* p = tail;; ++p) {
+        // Read as a signed character: bytes 128 to 255 match no letter below.
+        const signed char current = static_cast<signed char>(*p);
+        switch (current) {
+        case '\0':
+            return {SaverMode::ConfigureNoOwner, nullptr};
+        case ' ':
+        case '-':
+        case '/':
+            continue;
+        case 's':
+        case 'S':
+            return {SaverMode::Saver, nullptr};
+        case 'p':
+        case 'P':
+        case 'l':
+        case 'L':
+            return {SaverMode::Preview, SkipSpaces(p + 1)};
+        case 'c':
+        case 'C':
+            // Only a colon right after the letter introduces the owner's handle.
+            return {SaverMode::Configure, p[1] == ':' ? p + 2 : nullptr};
+        case 'a':
+        case 'A':
+            return {SaverMode::ChangePassword, SkipSpaces(p + 1)};
+        default:
+            return {SaverMode::Rejected, nullptr};
+        }
+    }
+}
+
+DWORD ParseWindowHandle(const char* text)
+{
+    DWORD value = 0;
+    for (; *text >= '0' && *text <= '9'; ++text)
+        value = value * 10 + static_cast<DWORD>(*text - '0');  // unsigned: wraps modulo 2^32
+    return value;
+}
+
+HWND WindowFromHandleText(const char* text)
+{
+    const DWORD value = ParseWindowHandle(text);
+    HWND window = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(value));
+    return value != 0 && IsWindow(window) ? window : nullptr;
+}
+
+int RunPreview(const char* text)
+{
+    HWND parent = WindowFromHandleText(text);
+    return parent ? RunSaverWindow(parent) : -1;
+}
+
+int DispatchSaverMode(HINSTANCE instance, const char* tail)
+{
+    g_instance = instance;
+    g_windows9x = DetectWindows9x();
+    return RunWithCrashGuard(ScanAndRunMode, const_cast<char*>(tail));
+}
+
+int DetectWindows9x()
+{
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS ? 1 : 0;
+}
+
+HINSTANCE SaverInstance() { return g_instance; }
+int IsWindows9x() { return g_windows9x; }
+
+void SetStartupStateForTest(HINSTANCE instance, int windows9x)
+{
+    g_instance = instance;
+    g_windows9x = windows9x;
+}

@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "tests/support/saver_process.h"
+
+namespace {
+
+const DWORD kRejected = 0xFFFFFFFF;
+
+// A window of this process that the saver may be handed on its command line.
+class HostWindow {
+public:
+    HostWindow()
+    {
+        window_ = CreateWindowExA(0, "STATIC", "host", WS_POPUP, 0, 0, 152, 112, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
+    }
+    ~HostWindow() { DestroyWindow(window_); }
+    std::string Handle() const { return std::to_string(reinterpret_cast<ULONG_PTR>(window_)); }
+
+private:
+    HWND window_;
+};
+
+TEST(Startup, RejectedTailsEndWithMinusOne)
+{
+    HostWindow host;
+    const std::string tails[] = {
+        "/x", "/?", "1", "-t", "/\ts", "\xE9", "/\x80", "?s",
+        "/p", "/p 0", "/p abc", "/p:" + host.Handle(), "/p\t" + host.Handle(),
+        "/l", "/L 0", "/p 4294967295",
+    };
+    for (const std::string& tail : tails) {
+        SaverProcess saver(tail);
+        ASSERT_TRUE(saver.Started());
+        ASSERT_TRUE(saver.Wait(20000)) << "tail: \"" << tail << '"';
+        EXPECT_EQ(kRejected, saver.ExitCode()) << "tail: \"" << tail << '"';
+        EXPECT_TRUE(TopLevelWindowsOf(saver.Id()).empty()) << "tail: \"" << tail << '"';
+    }
+}
+
+TEST(Startup, ChangePasswordIsRefusedOnWindowsNT)
+{
+    HostWindow host;
+    for (const char* version : {"winxp", "nt40"}) {
+        EmulatedWindowsVersion emulation(version);
+        for (const std::string& tail : {std::string("/a"), "/a " + host.Handle(), std::string("-A 0")})
+            EXPECT_EQ(kRejected, RunSaver(tail)) << version << ", tail: \"" << tail << '"';
+    }
+}
+
+TEST(Startup, ChangePasswordEndsWithZeroOnWindows98)
+{
+    HostWindow host;
+    EmulatedWindowsVersion emulation("win98");
+    for (const std::string& tail : {std::string("/a"), "/a " + host.Handle(), std::string("/a 77")})
+        EXPECT_EQ(0u, RunSaver(tail)) << "tail: \"" << tail << '"';
+}
+
+TEST(SaverImage, CarriesItsTitleAndVersion)
+{
+    const std::string path = SaverPath();
+    HMODULE image = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, image);
+    char title[64] = "";
+    EXPECT_EQ(9, LoadStringA(image, 1, title, sizeof title));
+    EXPECT_STREQ("KUBO TRAX", title);
+    FreeLibrary(image);
+
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+    ASSERT_GT(size, 0u);
+    std::string block(size, '\0');
+    ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, size, &block[0]));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT fixedSize = 0;
+    ASSERT_TRUE(VerQueryValueA(&block[0], "\\", reinterpret_cast<void**>(&fixed), &fixedSize));
+    EXPECT_EQ(MAKELONG(2, 1), fixed->dwFileVersionMS);
+    EXPECT_EQ(MAKELONG(1, 0), fixed->dwFileVersionLS);
+    EXPECT_EQ(MAKELONG(2, 1), fixed->dwProductVersionMS);
+    EXPECT_EQ(MAKELONG(1, 0), fixed->dwProductVersionLS);
+    char* text = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(&block[0], "\\StringFileInfo\\080904E4\\SpecialBuild",
+                               reinterpret_cast<void**>(&text), &length));
+    EXPECT_STREQ("Final", text);
+    ASSERT_TRUE(VerQueryValueA(&block[0], "\\StringFileInfo\\080904E4\\FileVersion",
+                               reinterpret_cast<void**>(&text), &length));
+    EXPECT_STREQ("1, 2, 0, 1", text);
+}
+
+}  // namespace

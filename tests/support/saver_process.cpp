@@ -1,0 +1,177 @@
+#include "tests/support/saver_process.h"
+
+namespace {
+const char kAppDefaultsKey[] = "Software\\Wine\\AppDefaults\\kubotrax.scr";
+
+struct WindowSearch {
+    DWORD processId;
+    std::vector<HWND> windows;
+};
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM context)
+{
+    WindowSearch* search = reinterpret_cast<WindowSearch*>(context);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == search->processId)
+        search->windows.push_back(window);
+    return TRUE;
+}
+}  // namespace
+
+std::string SaverPath()
+{
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string folder = path;
+    folder.resize(folder.rfind('\\') + 1);
+    return folder + "kubotrax.scr";
+}
+
+SaverProcess::SaverProcess(const std::string& tail, bool captureDebugOutput)
+{
+    std::string commandLine = "\"" + SaverPath() + "\"";
+    if (!tail.empty())
+        commandLine += " " + tail;
+    std::vector<char> buffer(commandLine.begin(), commandLine.end());
+    buffer.push_back('\0');
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    const DWORD flags = captureDebugOutput ? DEBUG_ONLY_THIS_PROCESS : 0;
+    if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
+                        &startup, &info_))
+        info_ = {};
+    debugging_ = captureDebugOutput && info_.hProcess;
+}
+
+SaverProcess::~SaverProcess()
+{
+    if (!Started())
+        return;
+    if (!ended_)
+        Kill();
+    CloseHandle(info_.hThread);
+    CloseHandle(info_.hProcess);
+}
+
+bool SaverProcess::PumpDebugEvents(DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        const DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= timeoutMs)
+            return false;
+        DEBUG_EVENT event;
+        if (!WaitForDebugEvent(&event, timeoutMs - elapsed))
+            return false;
+        DWORD status = DBG_CONTINUE;
+        switch (event.dwDebugEventCode) {
+        case OUTPUT_DEBUG_STRING_EVENT: {
+            const OUTPUT_DEBUG_STRING_INFO& info = event.u.DebugString;
+            std::string text(info.nDebugStringLength, '\0');
+            SIZE_T got = 0;
+            ReadProcessMemory(info_.hProcess, info.lpDebugStringData, &text[0], text.size(), &got);
+            text.resize(got);
+            while (!text.empty() && text.back() == '\0')
+                text.pop_back();
+            debugStrings_.push_back(text);
+            break;
+        }
+        case EXCEPTION_DEBUG_EVENT:
+            if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT)
+                status = DBG_EXCEPTION_NOT_HANDLED;
+            break;
+        case LOAD_DLL_DEBUG_EVENT:
+            if (event.u.LoadDll.hFile)
+                CloseHandle(event.u.LoadDll.hFile);
+            break;
+        case CREATE_PROCESS_DEBUG_EVENT:
+            if (event.u.CreateProcessInfo.hFile)
+                CloseHandle(event.u.CreateProcessInfo.hFile);
+            break;
+        case EXIT_PROCESS_DEBUG_EVENT:
+            exitCode_ = event.u.ExitProcess.dwExitCode;
+            ContinueDebugEvent(event.dwProcessId, event.dwThreadId, DBG_CONTINUE);
+            WaitForSingleObject(info_.hProcess, 5000);
+            return true;
+        }
+        ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
+    }
+}
+
+bool SaverProcess::Wait(DWORD timeoutMs)
+{
+    if (!Started())
+        return false;
+    if (ended_)
+        return true;
+    if (debugging_) {
+        ended_ = PumpDebugEvents(timeoutMs);
+        return ended_;
+    }
+    if (WaitForSingleObject(info_.hProcess, timeoutMs) != WAIT_OBJECT_0)
+        return false;
+    GetExitCodeProcess(info_.hProcess, &exitCode_);
+    ended_ = true;
+    return true;
+}
+
+void SaverProcess::Kill()
+{
+    if (!Started() || ended_)
+        return;
+    TerminateProcess(info_.hProcess, 0xDEAD);
+    if (debugging_) {
+        DebugActiveProcessStop(info_.dwProcessId);
+        debugging_ = false;
+    }
+    WaitForSingleObject(info_.hProcess, 5000);
+    ended_ = true;
+    exitCode_ = STILL_ACTIVE;
+}
+
+DWORD RunSaver(const std::string& tail, DWORD timeoutMs)
+{
+    SaverProcess saver(tail);
+    if (!saver.Started())
+        return 0xBADBAD;
+    return saver.Wait(timeoutMs) ? saver.ExitCode() : STILL_ACTIVE;
+}
+
+std::vector<HWND> TopLevelWindowsOf(DWORD processId)
+{
+    WindowSearch search = {processId, {}};
+    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
+    return search.windows;
+}
+
+HWND WaitForWindowOf(DWORD processId, const char* className, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    do {
+        for (HWND window : TopLevelWindowsOf(processId)) {
+            char name[256] = "";
+            GetClassNameA(window, name, sizeof name);
+            if (!className || lstrcmpiA(name, className) == 0)
+                return window;
+        }
+        Sleep(20);
+    } while (GetTickCount() - start < timeoutMs);
+    return nullptr;
+}
+
+EmulatedWindowsVersion::EmulatedWindowsVersion(const char* version)
+{
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kAppDefaultsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS)
+        return;
+    RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
+                   static_cast<DWORD>(lstrlenA(version) + 1));
+    RegCloseKey(key);
+}
+
+EmulatedWindowsVersion::~EmulatedWindowsVersion()
+{
+    RegDeleteKeyA(HKEY_CURRENT_USER, kAppDefaultsKey);
+}

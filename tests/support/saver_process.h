@@ -1,0 +1,61 @@
+// tests/support/saver_process.h: starts the built kubotrax.scr as a process of
+// its own, the way Windows does, and watches it from outside.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// Full path of kubotrax.scr, which the build puts beside the test programs.
+std::string SaverPath();
+
+// A running saver; killed on destruction if it is still running.
+class SaverProcess {
+public:
+    // Starts "<saver path>" <tail>. With captureDebugOutput the process runs
+    // under this thread as its debugger, and Wait collects its debug strings.
+    explicit SaverProcess(const std::string& tail, bool captureDebugOutput = false);
+    ~SaverProcess();
+    SaverProcess(const SaverProcess&) = delete;
+    SaverProcess& operator=(const SaverProcess&) = delete;
+
+    bool Started() const { return info_.hProcess != nullptr; }
+    DWORD Id() const { return info_.dwProcessId; }
+    HANDLE Handle() const { return info_.hProcess; }
+    // True when the process ended within the time; its exit code is then kept.
+    bool Wait(DWORD timeoutMs);
+    DWORD ExitCode() const { return exitCode_; }
+    void Kill();
+    // OutputDebugStringA texts in order, when started with captureDebugOutput.
+    const std::vector<std::string>& DebugStrings() const { return debugStrings_; }
+
+private:
+    bool PumpDebugEvents(DWORD timeoutMs);
+
+    PROCESS_INFORMATION info_ = {};
+    bool debugging_ = false;
+    bool ended_ = false;
+    DWORD exitCode_ = STILL_ACTIVE;
+    std::vector<std::string> debugStrings_;
+};
+
+// Runs the saver to its end and returns its exit code; STILL_ACTIVE when it
+// had to be killed after the timeout.
+DWORD RunSaver(const std::string& tail, DWORD timeoutMs = 20000);
+
+// Visible and hidden top-level windows of a process.
+std::vector<HWND> TopLevelWindowsOf(DWORD processId);
+
+// Waits until a top-level window of the process with the class (null: any)
+// exists; returns it, or null after the timeout.
+HWND WaitForWindowOf(DWORD processId, const char* className, DWORD timeoutMs);
+
+// Makes Wine report another Windows version to kubotrax.scr ("win98",
+// "nt40", "winxp") while it lives; removes the setting on destruction.
+class EmulatedWindowsVersion {
+public:
+    explicit EmulatedWindowsVersion(const char* version);
+    ~EmulatedWindowsVersion();
+    EmulatedWindowsVersion(const EmulatedWindowsVersion&) = delete;
+    EmulatedWindowsVersion& operator=(const EmulatedWindowsVersion&) = delete;
+};

@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "game/settings_file.h"
+#include "tests/support/fake_install.h"
+
+namespace {
+
+std::string ReadIniValue(const std::string& file, const char* section, const char* key)
+{
+    char value[256];
+    GetPrivateProfileStringA(section, key, "<missing>", value, sizeof value, file.c_str());
+    return value;
+}
+
+class GameSettings : public ::testing::Test {
+protected:
+    void SetUp() override { ResetGameSettingsForTest(); }
+    void TearDown() override { ResetGameSettingsForTest(); }
+    TempFolder folder_;
+    InstallKey key_;
+};
+
+TEST_F(GameSettings, LoadsKuboIniFromTheInstallationDirectory)
+{
+    folder_.WriteFile("kubo.ini", "[DIRECTORIES]\r\nres=D:\\Game\\Res\r\nExe=Kubo.exe\r\n");
+    key_.SetPath(folder_.Path());
+
+    ASSERT_EQ(1, LoadGameSettings());
+    ASSERT_NE(nullptr, CurrentSettings());
+    EXPECT_EQ(folder_.Path() + "\\kubo.ini", CurrentSettings()->Path());
+    EXPECT_EQ(folder_.Path(), InstallDirectory());
+    EXPECT_STREQ("D:\\Game\\Res", ResourceDirectory());
+}
+
+TEST_F(GameSettings, KeepsATrailingSeparatorAndDoublesIt)
+{
+    key_.SetPath(folder_.Path() + "\\");
+    ASSERT_EQ(1, LoadGameSettings());
+    EXPECT_EQ(folder_.Path() + "\\\\kubo.ini", CurrentSettings()->Path());
+    EXPECT_EQ(folder_.Path() + "\\", InstallDirectory());
+}
+
+TEST_F(GameSettings, MissingFileOrResKeyStillLoadsWithAnEmptyResourceDirectory)
+{
+    key_.SetPath(folder_.Path());
+    ASSERT_EQ(1, LoadGameSettings());
+    EXPECT_STREQ("", ResourceDirectory());
+    EXPECT_EQ(5, CurrentSettings()->GetInt("ScreenSaver", "Random", 5));
+    ReleaseGameSettings();
+
+    folder_.WriteFile("kubo.ini", "[DIRECTORIES]\r\nExe=Kubo.exe\r\n");
+    ASSERT_EQ(1, LoadGameSettings());
+    EXPECT_STREQ("", ResourceDirectory());
+}
+
+TEST_F(GameSettings, WithoutTheRegistryKeyNothingIsLoaded)
+{
+    key_.Remove();
+    EXPECT_EQ(0, LoadGameSettings());
+    EXPECT_EQ(nullptr, CurrentSettings());
+    EXPECT_STREQ("", InstallDirectory());
+
+    key_.SetValue(REG_SZ, nullptr, 0);  // key present, default value missing
+    key_.RemoveDefaultValue();
+    EXPECT_EQ(0, LoadGameSettings());
+    EXPECT_EQ(nullptr, CurrentSettings());
+}
+
+TEST_F(GameSettings, WritesIntegersAsDecimalText)
+{
+    key_.SetPath(folder_.Path());
+    ASSERT_EQ(1, LoadGameSettings());
+    const std::string ini = folder_.Path() + "\\kubo.ini";
+    struct Case { int value; const char* text; } cases[] = {
+        {1, "1"}, {0, "0"}, {-5, "-5"}, {2147483647, "2147483647"}, {-2147483647 - 1, "-2147483648"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_TRUE(CurrentSettings()->PutInt("ScreenSaver", "Random", c.value));
+        EXPECT_EQ(c.text, ReadIniValue(ini, "ScreenSaver", "Random")) << c.value;
+        EXPECT_EQ(c.value, CurrentSettings()->GetInt("ScreenSaver", "Random", 99));
+    }
+    EXPECT_TRUE(CurrentSettings()->PutString("ScreenSaver", "Layout", "ScrSaver\\ss800.sav"));
+    char text[128];
+    EXPECT_EQ(18u, CurrentSettings()->GetString("ScreenSaver", "Layout", "", text, sizeof text));
+    EXPECT_STREQ("ScrSaver\\ss800.sav", text);
+}
+
+TEST_F(GameSettings, ReleaseIsHarmlessWhenNothingIsLoaded)
+{
+    ReleaseGameSettings();
+    ReleaseGameSettings();
+    key_.SetPath(folder_.Path());
+    ASSERT_EQ(1, LoadGameSettings());
+    ReleaseGameSettings();
+    EXPECT_EQ(nullptr, CurrentSettings());
+    ReleaseGameSettings();
+    EXPECT_EQ(nullptr, CurrentSettings());
+    EXPECT_EQ(folder_.Path(), InstallDirectory());  // the directories outlive the object
+}
+
+TEST_F(GameSettings, RefusesAnInstallationDirectoryTooLongForTheSettingsPath)
+{
+    // 250 characters leave room for "\kubo.ini" within MAX_PATH; 251 do not.
+    const std::string base = "C:\\";
+    const std::string fits = base + std::string(kMaxInstallDirectoryLength - base.size(), 'd');
+    key_.SetPath(fits);
+    ASSERT_EQ(1, LoadGameSettings());
+    EXPECT_EQ(fits + "\\kubo.ini", CurrentSettings()->Path());
+    ResetGameSettingsForTest();
+
+    for (size_t length : {kMaxInstallDirectoryLength + 1, size_t(1283)}) {
+        key_.SetPath(base + std::string(length - base.size(), 'd'));
+        EXPECT_EQ(0, LoadGameSettings()) << length;
+        EXPECT_EQ(nullptr, CurrentSettings()) << length;
+        EXPECT_STREQ("", InstallDirectory()) << length;
+    }
+}
+
+TEST_F(GameSettings, TerminatesRegistryDataThatHasNoTerminatorOfItsOwn)
+{
+    char directory[kPathBufferSize];
+
+    const std::string shortText = "C:\\Games\\Trax";
+    key_.SetValue(REG_BINARY, shortText.data(), static_cast<DWORD>(shortText.size()));
+    ASSERT_EQ(1, ReadInstallDirectory(directory));
+    EXPECT_EQ(shortText, directory);
+
+    const std::string full(1283, 'x');  // fills the buffer but for the terminator
+    key_.SetValue(REG_BINARY, full.data(), 1283);
+    ASSERT_EQ(1, ReadInstallDirectory(directory));
+    EXPECT_EQ(full, directory);
+
+    key_.SetValue(REG_SZ, full.c_str(), 1284);  // 1283 characters and their NUL
+    ASSERT_EQ(1, ReadInstallDirectory(directory));
+    EXPECT_EQ(full, directory);
+
+    const std::string tooLong(1284, 'y');  // no room left for a terminator
+    key_.SetValue(REG_BINARY, tooLong.data(), 1284);
+    EXPECT_EQ(0, ReadInstallDirectory(directory));
+    EXPECT_STREQ("", directory);
+
+    key_.SetValue(REG_BINARY, tooLong.data(), 1285);
+    EXPECT_EQ(0, ReadInstallDirectory(directory));
+    EXPECT_STREQ("", directory);
+
+    const DWORD number = 0x00413A43;  // "C:A" and a zero byte, as a DWORD
+    key_.SetValue(REG_DWORD, &number, sizeof number);
+    ASSERT_EQ(1, ReadInstallDirectory(directory));
+    EXPECT_STREQ("C:A", directory);
+}
+
+}  // namespace
