@@ -1,0 +1,29 @@
+// game/language.h: the interface language, one of nine, chosen from the
+// game's settings file or the system's default locale, and the saver's
+// localized strings in that language.
+#pragma once
+#include <windows.h>
+
+// Values of the process-wide language; English until SelectLanguage runs.
+enum LanguageId : int {
+    DANISH = 1,
+    DUTCH = 2,
+    ENGLISH = 3,
+    FRENCH = 4,
+    GERMAN = 5,
+    ITALIAN = 6,
+    NORWEGIAN = 7,
+    SPANISH = 8,
+    SWEDISH = 9,
+};
+
+// Chooses the language: key "Language" of section "Locale" in the current
+// settings file when it names one, else the system's default locale.
+void SelectLanguage();
+int CurrentLanguage();
+
+// The string id of an English base id (114 to 121) in the current language.
+int LocalizedStringId(int baseId);
+
+// Loads a base id's text in the current language from the running executable.
+void LoadLocalizedString(int baseId, char* out, int outSize);
