@@ -1,4 +1,205 @@
 #include "host/saver_window.h"
 
-// Not built yet: shows nothing and selects nothing.
-int RunSaverWindow(HWND) { return -1; }
+#include "common/entry_lookup.h"
+#include "game/saver_proc.h"
+#include "host/dismissal.h"
+#include "host/password.h"
+#include "host/startup.h"
+#include "res/resource.h"
+
+namespace {
+using AssociateContextFn = HIMC(WINAPI*)(HWND, HIMC);
+
+const char kSaverClass[] = "WindowsScreenSaverClass";
+const char kFullScreenTitle[] = "Screen Saver";
+const char kPreviewTitle[] = "Preview";
+
+// The saver window's state. Only this file writes it.
+int g_preview;                           // 1: the window is a preview child
+HWND g_saverWindow;                      // the window, null when none was made
+UINT g_autoPlayMessage;                  // QueryCancelAutoPlay id, 0 when not registered
+HMODULE g_imm;                           // IMM32.DLL when the process had it loaded
+AssociateContextFn g_associateContext;   // its ImmAssociateContext, or null
+HIMC g_previousContext;                  // the context detached at creation, or null
+
+void OnCreate(HWND window)
+{
+    // Used only when something else loaded it; the saver never loads it itself.
+    g_imm = GetModuleHandleA("IMM32.DLL");
+    g_associateContext = LookUpEntry<AssociateContextFn>(g_imm, "ImmAssociateContext");
+    if (g_associateContext)
+        g_previousContext = g_associateContext(window, nullptr);
+    RecordCursorAnchor();
+    if (!g_preview)
+        SetCursor(nullptr);
+}
+
+void OnDestroy(HWND window)
+{
+    if (g_imm && g_associateContext && g_previousContext)
+        g_associateContext(window, g_previousContext);
+    PostQuitMessage(0);
+}
+
+// Help asked for inside the preview belongs to the control panel around it.
+void ForwardToParent(HWND window, UINT message, LPARAM lParam)
+{
+    HWND parent = GetParent(window);
+    if (!parent || !IsWindow(parent))
+        return;
+    const WPARAM parentHandle = reinterpret_cast<WPARAM>(parent);
+    if (message == WM_HELP) {
+        // WM_HELP carries a pointer, which the system refuses to post
+        // (ERROR_MESSAGE_SYNC_ONLY); sending marshals it. The timeout keeps a
+        // hung control panel from freezing the preview.
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutA(parent, message, parentHandle, lParam, SMTO_ABORTIFHUNG, 2000, &ignored);
+        return;
+    }
+    PostMessageA(parent, message, parentHandle, lParam);
+}
+}  // namespace
+
+OuterStep DecideOuterStep(UINT message, WPARAM wParam, int preview, int closeApproved)
+{
+    switch (message) {
+    case WM_CREATE:
+        return OuterStep::CreateThenPassOn;
+    case WM_DESTROY:
+        return OuterStep::DestroyThenPassOn;
+    case WM_SETTEXT:
+        return OuterStep::AnswerZero;  // the title never changes
+    case WM_PAINT:
+        if (closeApproved)
+            return OuterStep::DefaultHandling;
+        return preview ? OuterStep::PassOn : OuterStep::HideCursorThenPassOn;
+    case WM_HELP:
+    case WM_CONTEXTMENU:
+        return preview ? OuterStep::ForwardToParent : OuterStep::PassOn;
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+        // Once closing is approved, input reaches neither of the later procedures.
+        return closeApproved ? OuterStep::DefaultHandling : OuterStep::PassOn;
+    case WM_SYSCOMMAND:
+        // The whole wParam: a command with its low bits set is not one of these.
+        if (!preview && (wParam == SC_NEXTWINDOW || wParam == SC_PREVWINDOW || wParam == SC_SCREENSAVE))
+            return OuterStep::AnswerZero;
+        return OuterStep::PassOn;
+    case WM_TIMER:
+        return closeApproved ? OuterStep::AnswerZero : OuterStep::YieldThenPassOn;
+    }
+    return OuterStep::PassOn;
+}
+
+LRESULT CALLBACK OuterWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (DecideOuterStep(message, wParam, g_preview, IsCloseApproved())) {
+    case OuterStep::PassOn:
+        break;
+    case OuterStep::CreateThenPassOn:
+        OnCreate(window);
+        break;
+    case OuterStep::DestroyThenPassOn:
+        OnDestroy(window);
+        break;
+    case OuterStep::HideCursorThenPassOn:
+        SetCursor(nullptr);
+        break;
+    case OuterStep::YieldThenPassOn:
+        Sleep(0);  // give up the rest of the time slice first
+        break;
+    case OuterStep::DefaultHandling:
+        return DefWindowProcA(window, message, wParam, lParam);
+    case OuterStep::ForwardToParent:
+        ForwardToParent(window, message, lParam);
+        return 1;
+    case OuterStep::AnswerZero:
+        return 0;
+    }
+    return SaverWindowProc(window, message, wParam, lParam);  // pass on, same four values
+}
+
+int RunSaverWindow(HWND parent)
+{
+    WNDCLASSA windowClass = {};
+    windowClass.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS | CS_OWNDC;
+    windowClass.lpfnWndProc = OuterWindowProc;
+    windowClass.hInstance = SaverInstance();
+    windowClass.hIcon = LoadIconA(SaverInstance(), MAKEINTRESOURCEA(IDI_SAVER));
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    windowClass.lpszClassName = kSaverClass;
+
+    DWORD exStyle, style;
+    const char* title;
+    RECT area;
+    if (parent) {
+        GetClientRect(parent, &area);
+        g_preview = 1;
+        exStyle = 0;
+        style = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN;
+        title = kPreviewTitle;
+        area = RECT{0, 0, area.right, area.bottom};
+    } else {
+        HDC screen = GetDC(nullptr);
+        GetClipBox(screen, &area);
+        ReleaseDC(nullptr, screen);
+        exStyle = WS_EX_TOPMOST;
+        style = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+        title = kFullScreenTitle;
+        // A second start while a saver runs only brings the first one forward.
+        HWND running = FindWindowA(kSaverClass, kFullScreenTitle);
+        if (running && IsWindow(running)) {
+            SetForegroundWindow(running);
+            return 0;
+        }
+        LoadPasswordProvider();
+    }
+
+    g_autoPlayMessage = IsWindows9x() ? RegisterWindowMessageA("QueryCancelAutoPlay") : 0;
+
+    if (RegisterClassA(&windowClass)) {
+        // In full-screen mode the saver procedure starts the game and refuses
+        // the window: CreateWindowExA then destroys the half-made window and
+        // gives null, which is the normal end of the run.
+        g_saverWindow = CreateWindowExA(exStyle, kSaverClass, title, style, area.left, area.top,
+                                        area.right - area.left, area.bottom - area.top, parent,
+                                        nullptr, SaverInstance(), nullptr);
+    }
+
+    int result = 0;
+    if (g_saverWindow) {
+        if (!g_preview)
+            SetForegroundWindow(g_saverWindow);
+        MSG message = {};
+        while (GetMessageA(&message, nullptr, 0, 0)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        result = static_cast<int>(message.wParam);
+    }
+    UnloadPasswordProvider();
+    return result;
+}
+
+int IsPreviewMode() { return g_preview; }
+UINT QueryCancelAutoPlayMessage() { return g_autoPlayMessage; }
+
+void ResetSaverWindowForTest()
+{
+    g_preview = 0;
+    g_saverWindow = nullptr;
+    g_autoPlayMessage = 0;
+    g_imm = nullptr;
+    g_associateContext = nullptr;
+    g_previousContext = nullptr;
+}
+
+void SetSaverWindowStateForTest(int preview, UINT autoPlayMessage)
+{
+    g_preview = preview;
+    g_autoPlayMessage = autoPlayMessage;
+}

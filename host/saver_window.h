@@ -6,3 +6,30 @@
 // Full screen without a parent, a preview inside the parent otherwise.
 // Returns the code of the WM_QUIT that ended the loop.
 int RunSaverWindow(HWND parent);
+
+// The class's window procedure, first to see every message of the saver window.
+LRESULT CALLBACK OuterWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// What the outer procedure does with one message.
+enum class OuterStep {
+    PassOn,
+    CreateThenPassOn,      // detach the input context, record the anchor, hide the cursor
+    DestroyThenPassOn,     // restore the input context, post the quit
+    HideCursorThenPassOn,  // full-screen paint
+    YieldThenPassOn,       // timer: give up the time slice first
+    DefaultHandling,       // after approval: DefWindowProcA only
+    ForwardToParent,       // preview help: to the control panel, answer 1
+    AnswerZero,
+};
+
+// Pure: the step for a message, given the preview and close-approved flags.
+OuterStep DecideOuterStep(UINT message, WPARAM wParam, int preview, int closeApproved);
+
+// Read by the closing rules: 1 for a preview child.
+int IsPreviewMode();
+// The registered QueryCancelAutoPlay id; 0 when not registered (Windows NT).
+UINT QueryCancelAutoPlayMessage();
+
+// For tests: every value back to its start, or set as a run would set them.
+void ResetSaverWindowForTest();
+void SetSaverWindowStateForTest(int preview, UINT autoPlayMessage);

@@ -1,0 +1,173 @@
+#include "game/saver_proc.h"
+
+#include <cstdio>
+
+#include "common/handles.h"
+#include "game/language.h"
+#include "game/settings_file.h"
+#include "host/dismissal.h"
+#include "res/resource.h"
+
+// The saver procedure keeps no state of its own: everything it needs lives in
+// the settings module or is loaded afresh for each message.
+
+namespace {
+const char kGameTitle[] = "KUBO TRAX";
+const char kDefaultExe[] = "TRAX.exe";
+constexpr size_t kExeNameSize = 128;
+
+void ShowStartFailure(DWORD code)
+{
+    char* systemText = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code,
+        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&systemText), 0, nullptr);
+    if (length && systemText) {
+        MessageBoxA(nullptr, systemText, kGameTitle, MB_OK);
+    } else {
+        // The box never gets text that was not produced; the number at least is known.
+        char codeText[32];
+        FormatErrorCode(code, codeText, sizeof codeText);
+        MessageBoxA(nullptr, codeText, kGameTitle, MB_OK);
+    }
+    if (systemText)
+        LocalFree(systemText);
+}
+
+void StartGame()
+{
+    // Without an installation there is no game to start and nothing to say.
+    SettingsFile* settings = CurrentSettings();
+    if (!settings)
+        return;
+    char exeName[kExeNameSize];
+    settings->GetString("DIRECTORIES", "Exe", kDefaultExe, exeName, sizeof exeName);
+    char commandLine[kPathBufferSize];
+    const int fitted = BuildGameCommandLine(InstallDirectory(), exeName, commandLine, sizeof commandLine);
+    OutputDebugStringA(commandLine);
+    OutputDebugStringA("\n");
+    if (!fitted)
+        return;  // a cut command line could name another program
+
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION process = {};
+    if (CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE,
+                       nullptr, nullptr, &startup, &process)) {
+        // The game runs on by itself; the saver neither waits nor watches.
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        return;
+    }
+    const DWORD code = GetLastError();
+    if (code != 0)
+        ShowStartFailure(code);
+}
+
+LRESULT OnPaint(HWND window)
+{
+    if (!GetUpdateRect(window, nullptr, FALSE))
+        return 0;  // nothing to paint
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    if (dc)
+        PaintTitlePicture(dc, window);
+    EndPaint(window, &paint);
+    return dc ? 0 : 1;
+}
+
+void OnEraseBackground(HWND window)
+{
+    // The window's screen rectangle, used as client coordinates unchanged: it
+    // covers a full-screen window exactly; the preview's black comes from
+    // the paint, which fills the client area.
+    RECT area;
+    GetWindowRect(window, &area);
+    WindowDC dc(window);
+    if (dc.Get())
+        FillRect(dc.Get(), &area, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+}
+}  // namespace
+
+int BuildGameCommandLine(const char* installDirectory, const char* exeName, char* out,
+                         size_t outSize)
+{
+    const int length = snprintf(out, outSize, "\"%s\\%s\" -s", installDirectory, exeName);
+    return length >= 0 && static_cast<size_t>(length) < outSize;
+}
+
+void FormatErrorCode(DWORD code, char* out, size_t outSize)
+{
+    snprintf(out, outSize, "%lu", static_cast<unsigned long>(code));
+}
+
+void CenterRect(RECT container, RECT* moved)
+{
+    // Two halves, each rounded toward zero, not the half of the difference:
+    // 151 pixels in 152 land at 1, not 0.
+    const LONG width = moved->right - moved->left;
+    const LONG height = moved->bottom - moved->top;
+    moved->left = container.left + (container.right - container.left) / 2 - width / 2;
+    moved->right = moved->left + width;
+    moved->top = container.top + (container.bottom - container.top) / 2 - height / 2;
+    moved->bottom = moved->top + height;
+}
+
+void PaintTitlePicture(HDC dc, HWND window)
+{
+    // Loaded for each paint and released at its end; nothing is kept.
+    GdiObject picture(LoadBitmapA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDB_TITLE)));
+    if (!picture.Get())
+        return;
+    BITMAP info = {};
+    GetObjectA(picture.Get(), sizeof info, &info);
+    MemoryDC source(dc);
+    SelectedObject selected(source.Get(), picture.Get());
+
+    RECT client;
+    GetClientRect(window, &client);
+    FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    RECT placed = {0, 0, info.bmWidth, info.bmHeight};
+    CenterRect(client, &placed);
+    BitBlt(dc, placed.left, placed.top, info.bmWidth, info.bmHeight, source.Get(), 0, 0, SRCCOPY);
+}
+
+int LaunchGameIfFullScreen(HWND window)
+{
+    RECT windowArea;
+    GetWindowRect(window, &windowArea);
+    LoadGameSettings();  // without an installation the game is simply not started
+    SelectLanguage();
+    RECT desktopArea;
+    GetWindowRect(GetDesktopWindow(), &desktopArea);
+    if (!EqualRect(&windowArea, &desktopArea))
+        return 1;
+    StartGame();
+    return 0;
+}
+
+LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE:
+        OutputDebugStringA("WM_CREATE\n");
+        if (!LaunchGameIfFullScreen(window))
+            return -1;  // the system destroys the half-made window inside CreateWindowExA
+        break;
+    case WM_PAINT:
+        OutputDebugStringA("WM_PAINT\n");
+        return OnPaint(window);
+    case WM_CLOSE:
+        OutputDebugStringA("WM_CLOSE\n");
+        ReleaseCapture();
+        ReleaseGameSettings();
+        break;
+    case WM_ERASEBKGND:
+        OutputDebugStringA("WM_ERASEBKGND\n");
+        OnEraseBackground(window);
+        return 1;
+    }
+    return DefSaverWindowProc(window, message, wParam, lParam);
+}

@@ -1,0 +1,29 @@
+// game/saver_proc.h: the saver window's own behaviour. Created full screen, it
+// starts the game with "-s" and refuses to exist, so the saver ends while the
+// game runs on; created as a preview, it paints the title picture on black.
+#pragma once
+#include <windows.h>
+
+#include <cstddef>
+
+LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// 1: creation goes on (the window does not cover the desktop); 0: refused,
+// after the game was started or could not be.
+int LaunchGameIfFullScreen(HWND window);
+
+// Black over the whole client area, the title picture centred on it.
+void PaintTitlePicture(HDC dc, HWND window);
+
+// Moves `moved`, keeping its size, so that its centre meets the container's;
+// each half is rounded toward zero on its own.
+void CenterRect(RECT container, RECT* moved);
+
+// Pure: "<directory>\<exe>" -s, the program's path quoted so that blanks in the
+// directory cannot make the system run a truncated path. 1 when it fitted;
+// 0 leaves a cut text that must not be run.
+int BuildGameCommandLine(const char* installDirectory, const char* exeName, char* out,
+                         size_t outSize);
+
+// Pure: the text the error box shows when the system has none for the code.
+void FormatErrorCode(DWORD code, char* out, size_t outSize);
