@@ -1,0 +1,146 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "game/saver_proc.h"
+#include "game/settings_file.h"
+
+namespace {
+
+TEST(CenterRect, HalvesEachSideSeparately)
+{
+    struct Case { LONG containerW, containerH, w, h, left, top; } cases[] = {
+        {152, 112, 151, 111, 1, 1},     // not (0, 0), as halving the difference would give
+        {100, 80, 151, 111, -25, -15},
+        {151, 111, 151, 111, 0, 0},
+        {1, 1, 3, 3, -1, -1},
+        {0, 0, 0, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        RECT moved = {7, 9, 7 + c.w, 9 + c.h};
+        CenterRect(RECT{0, 0, c.containerW, c.containerH}, &moved);
+        EXPECT_EQ(c.left, moved.left) << c.containerW << "x" << c.containerH << " " << c.w;
+        EXPECT_EQ(c.top, moved.top) << c.containerW << "x" << c.containerH << " " << c.h;
+        EXPECT_EQ(c.w, moved.right - moved.left);
+        EXPECT_EQ(c.h, moved.bottom - moved.top);
+    }
+    // An offset container, and a negative-sized rectangle, whose halves round toward zero.
+    RECT moved = {0, 0, 10, 10};
+    CenterRect(RECT{-30, 20, -21, 31}, &moved);
+    EXPECT_EQ(-30 + 4 - 5, moved.left);
+    EXPECT_EQ(20 + 5 - 5, moved.top);
+    RECT inverted = {0, 0, -3, -5};
+    CenterRect(RECT{0, 0, 10, 10}, &inverted);
+    EXPECT_EQ(5 - (-1), inverted.left);
+    EXPECT_EQ(-3, inverted.right - inverted.left);
+    EXPECT_EQ(5 - (-2), inverted.top);
+}
+
+TEST(BuildGameCommandLine, QuotesTheProgramPath)
+{
+    char line[kPathBufferSize];
+    ASSERT_EQ(1, BuildGameCommandLine("C:\\Games\\Trax", "TRAX.exe", line, sizeof line));
+    EXPECT_STREQ("\"C:\\Games\\Trax\\TRAX.exe\" -s", line);
+    ASSERT_EQ(1, BuildGameCommandLine("C:\\Program Files\\Kubo Trax", "Kubo Game.exe", line, sizeof line));
+    EXPECT_STREQ("\"C:\\Program Files\\Kubo Trax\\Kubo Game.exe\" -s", line);
+
+    char small[16];
+    EXPECT_EQ(0, BuildGameCommandLine("C:\\Games\\Trax", "TRAX.exe", small, sizeof small));
+    EXPECT_EQ(sizeof small - 1, std::string(small).size());
+}
+
+TEST(FormatErrorCode, IsDecimal)
+{
+    char text[32];
+    FormatErrorCode(2, text, sizeof text);
+    EXPECT_STREQ("2", text);
+    FormatErrorCode(0xFFFFFFFF, text, sizeof text);
+    EXPECT_STREQ("4294967295", text);
+}
+
+// Paints into a 32-bit DIB of the window's client size and returns the pixels.
+class PaintedPicture : public testing::Test {
+protected:
+    void Paint(int width, int height)
+    {
+        width_ = width;
+        height_ = height;
+        window_ = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, width, height, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
+        ASSERT_NE(nullptr, window_);
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;  // top-down
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        HDC screen = GetDC(nullptr);
+        dib_ = CreateDIBSection(screen, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_),
+                                nullptr, 0);
+        dc_ = CreateCompatibleDC(screen);
+        ReleaseDC(nullptr, screen);
+        previous_ = SelectObject(dc_, dib_);
+        for (int i = 0; i < width * height; ++i)
+            bits_[i] = 0x00FF00FF;  // magenta: anything left unpainted shows
+        PaintTitlePicture(dc_, window_);
+        GdiFlush();
+    }
+    void TearDown() override
+    {
+        if (dc_) {
+            SelectObject(dc_, previous_);
+            DeleteDC(dc_);
+            DeleteObject(dib_);
+        }
+        if (window_)
+            DestroyWindow(window_);
+    }
+    DWORD Pixel(int x, int y) const { return bits_[y * width_ + x] & 0xFFFFFF; }
+    DWORD PictureCorner() const
+    {
+        HBITMAP picture = LoadBitmapA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(111));
+        HDC dc = CreateCompatibleDC(nullptr);
+        HGDIOBJ old = SelectObject(dc, picture);
+        const COLORREF color = GetPixel(dc, 0, 0);
+        SelectObject(dc, old);
+        DeleteDC(dc);
+        DeleteObject(picture);
+        return (GetRValue(color) << 16) | (GetGValue(color) << 8) | GetBValue(color);
+    }
+
+    HWND window_ = nullptr;
+    HBITMAP dib_ = nullptr;
+    HDC dc_ = nullptr;
+    HGDIOBJ previous_ = nullptr;
+    DWORD* bits_ = nullptr;
+    int width_ = 0, height_ = 0;
+};
+
+TEST_F(PaintedPicture, SitsAtOneOneOnBlackInThePreviewSize)
+{
+    Paint(152, 112);
+    EXPECT_EQ(0u, Pixel(0, 0));
+    EXPECT_EQ(0u, Pixel(151, 0));   // the picture covers 1..151 by 1..111,
+    EXPECT_EQ(0u, Pixel(0, 111));   // leaving the top row and left column black
+    EXPECT_EQ(PictureCorner(), Pixel(1, 1));
+    EXPECT_NE(0x00FF00FFu, Pixel(76, 56));
+}
+
+TEST_F(PaintedPicture, IsCroppedInASmallerArea)
+{
+    Paint(100, 80);
+    // (0, 0) of the window shows the picture's pixel (25, 15): no black border at all.
+    HBITMAP picture = LoadBitmapA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(111));
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, picture);
+    const COLORREF expected = GetPixel(dc, 25, 15);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(picture);
+    EXPECT_EQ(static_cast<DWORD>((GetRValue(expected) << 16) | (GetGValue(expected) << 8) |
+                                 GetBValue(expected)),
+              Pixel(0, 0));
+}
+
+}  // namespace
