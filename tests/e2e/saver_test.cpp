@@ -1,0 +1,372 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "tests/support/fake_install.h"
+#include "tests/support/saver_process.h"
+
+namespace {
+
+std::string StandInGamePath()
+{
+    std::string saver = SaverPath();
+    return saver.substr(0, saver.rfind('\\')) + "\\fixtures\\game\\stand_in_game.exe";
+}
+
+// Pumps this thread's messages for a while: the saver's windows talk to ours.
+void PumpFor(DWORD ms)
+{
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < ms) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&message);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+}
+
+// A game installation in "<temp>\Kubo Trax": a folder with a blank, so that an
+// unquoted command line would run "<temp>\Kubo.exe" first, where a decoy waits.
+class GameInstall {
+public:
+    explicit GameInstall(const char* exeName = nullptr, bool withGame = true)
+        : directory_(temp_.Path() + "\\Kubo Trax")
+    {
+        std::string ini = "[DIRECTORIES]\r\nres=" + directory_ + "\r\n";
+        if (exeName)
+            ini += std::string("Exe=") + exeName + "\r\n";
+        ini += "[ScreenSaver]\r\nLayout=SaveGame\\castle.sav\r\nRandom=1\r\nSound=0\r\n";
+        temp_.WriteFile("Kubo Trax\\kubo.ini", ini);
+        if (withGame)
+            CopyFileA(StandInGamePath().c_str(), (directory_ + "\\" + (exeName ? exeName : "TRAX.exe")).c_str(), FALSE);
+        CopyFileA(StandInGamePath().c_str(), (temp_.Path() + "\\Kubo.exe").c_str(), FALSE);
+        key_.SetPath(directory_);
+    }
+    ~GameInstall()
+    {
+        for (const std::string& folder : {directory_, temp_.Path()})
+            EndGameRecordedIn(folder);
+    }
+    const std::string& Directory() const { return directory_; }
+    // What the game that ran from a folder wrote down; empty when none ran.
+    std::string RecordIn(const std::string& folder, DWORD waitMs) const
+    {
+        const std::string path = folder + "\\game_run.txt";
+        const DWORD start = GetTickCount();
+        do {
+            if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+                Sleep(100);  // let it finish writing
+                return ReadAll(path);
+            }
+            Sleep(20);
+        } while (GetTickCount() - start < waitMs);
+        return "";
+    }
+    const std::string& TempPath() const { return temp_.Path(); }
+
+private:
+    static std::string ReadAll(const std::string& path)
+    {
+        std::string text;
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return text;
+        char buffer[4096];
+        DWORD got = 0;
+        if (ReadFile(file, buffer, sizeof buffer, &got, nullptr))
+            text.assign(buffer, got);
+        CloseHandle(file);
+        return text;
+    }
+    static void EndGameRecordedIn(const std::string& folder)
+    {
+        const std::string record = ReadAll(folder + "\\game_run.txt");
+        const size_t at = record.find("pid=");
+        if (at == std::string::npos)
+            return;
+        const DWORD pid = std::stoul(record.substr(at + 4));
+        HANDLE game = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+        if (!game)
+            return;
+        TerminateProcess(game, 0);
+        WaitForSingleObject(game, 5000);
+        CloseHandle(game);
+    }
+
+    TempFolder temp_;
+    InstallKey key_;
+    std::string directory_;
+};
+
+TEST(SaverMode, StartsTheGameQuotedAndEndsWithoutWaiting)
+{
+    GameInstall install("Game.exe");
+    SaverProcess saver("/s", true);
+    ASSERT_TRUE(saver.Wait(20000));
+    EXPECT_EQ(0u, saver.ExitCode());
+
+    const std::string record = install.RecordIn(install.Directory(), 10000);
+    ASSERT_FALSE(record.empty()) << "the game did not start";
+    EXPECT_NE(std::string::npos, record.find(" -s")) << record;
+    EXPECT_NE(std::string::npos, record.find("layout=SaveGame\\castle.sav")) << record;
+    EXPECT_NE(std::string::npos, record.find("random=1")) << record;
+    EXPECT_EQ("", install.RecordIn(install.TempPath(), 0)) << "the decoy ran";
+
+    const std::string expected = "\"" + install.Directory() + "\\Game.exe\" -s";
+    const std::vector<std::string>& traces = saver.DebugStrings();
+    auto line = std::find(traces.begin(), traces.end(), expected);
+    ASSERT_NE(traces.end(), line) << "no trace of " << expected;
+    ASSERT_NE(traces.end(), line + 1);
+    EXPECT_EQ("\n", *(line + 1));
+    EXPECT_NE(traces.end(), std::find(traces.begin(), line, "WM_CREATE\n"));
+}
+
+TEST(SaverMode, DefaultExecutableNameIsTraxExe)
+{
+    GameInstall install;
+    EXPECT_EQ(0u, RunSaver("/s"));
+    const std::string record = install.RecordIn(install.Directory(), 10000);
+    EXPECT_NE(std::string::npos, record.find("TRAX.exe\" -s")) << record;
+}
+
+TEST(SaverMode, MissingGameShowsOneMessageBox)
+{
+    GameInstall install(nullptr, false);
+    SaverProcess saver("/s");
+    HWND box = WaitForWindowOf(saver.Id(), "#32770", 15000);
+    ASSERT_NE(nullptr, box);
+    // The box exists a moment before it is filled in.
+    char caption[64] = "";
+    for (int i = 0; i < 250 && !(IsWindowVisible(box) && GetWindowTextA(box, caption, sizeof caption)); ++i)
+        Sleep(20);
+    EXPECT_STREQ("KUBO TRAX", caption);
+
+    char expected[512] = "";
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, ERROR_FILE_NOT_FOUND,
+                   MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), expected, sizeof expected, nullptr);
+    std::string shown;
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        char text[512] = "";
+        GetWindowTextA(child, text, sizeof text);
+        shown += text;
+    }
+    EXPECT_NE(std::string::npos, shown.find(expected)) << "shown: " << shown;
+
+    int boxes = 0;
+    for (HWND window : TopLevelWindowsOf(saver.Id())) {
+        char name[64] = "";
+        GetClassNameA(window, name, sizeof name);
+        boxes += std::string(name) == "#32770";
+    }
+    EXPECT_EQ(1, boxes);
+    EXPECT_FALSE(saver.Wait(300)) << "the saver must wait for the box";
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(saver.Wait(10000));
+    EXPECT_EQ("", install.RecordIn(install.TempPath(), 0)) << "the decoy ran";
+}
+
+LRESULT CALLBACK PlainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+TEST(SaverMode, ASecondStartBringsTheFirstForward)
+{
+    GameInstall install;
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = PlainWindowProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "WindowsScreenSaverClass";
+    RegisterClassA(&windowClass);
+    HWND running = CreateWindowExA(0, "WindowsScreenSaverClass", "Screen Saver", WS_POPUP | WS_VISIBLE,
+                                   0, 0, 100, 100, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    HWND other = CreateWindowExA(0, "STATIC", "other", WS_POPUP | WS_VISIBLE, 200, 0, 100, 100,
+                                 nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    SetForegroundWindow(other);
+    PumpFor(100);
+    ASSERT_EQ(other, GetForegroundWindow());
+
+    SaverProcess saver("/s");
+    const DWORD start = GetTickCount();
+    while (!saver.Wait(10) && GetTickCount() - start < 20000)
+        PumpFor(10);
+    EXPECT_EQ(0u, saver.ExitCode());
+    PumpFor(100);
+    EXPECT_EQ(running, GetForegroundWindow());
+    EXPECT_EQ("", install.RecordIn(install.Directory(), 500)) << "no game may start";
+    DestroyWindow(other);
+    DestroyWindow(running);
+    UnregisterClassA("WindowsScreenSaverClass", GetModuleHandleA(nullptr));
+}
+
+// The display control panel's preview area: a child of a top-level window of
+// this process, carrying the X window property so that Wine paints the
+// saver's child inside it.
+class PreviewHost {
+public:
+    PreviewHost()
+    {
+        WNDCLASSA windowClass = {};
+        windowClass.lpfnWndProc = HostProc;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+        windowClass.lpszClassName = "KuboPreviewHost";
+        RegisterClassA(&windowClass);
+        frame_ = CreateWindowExA(0, "KuboPreviewHost", "Display", WS_POPUP | WS_VISIBLE, 300, 200,
+                                 300, 250, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+        area_ = CreateWindowExA(0, "KuboPreviewHost", "", WS_CHILD | WS_VISIBLE, 40, 30, 152, 112,
+                                frame_, nullptr, GetModuleHandleA(nullptr), nullptr);
+        SetPropA(area_, "__wine_x11_whole_window", GetPropA(frame_, "__wine_x11_whole_window"));
+        s_help = {};
+        s_menu = {};
+        PumpFor(100);
+    }
+    ~PreviewHost()
+    {
+        if (IsWindow(frame_))
+            DestroyWindow(frame_);
+        UnregisterClassA("KuboPreviewHost", GetModuleHandleA(nullptr));
+    }
+    HWND Area() const { return area_; }
+    std::string Handle() const { return std::to_string(reinterpret_cast<ULONG_PTR>(area_)); }
+    void DestroyArea() { DestroyWindow(area_); }
+
+    struct Seen { int count; WPARAM wParam; };
+    static Seen s_help, s_menu;
+
+private:
+    static LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        if (message == WM_HELP) {
+            s_help.count++;
+            s_help.wParam = wParam;
+            return 1;
+        }
+        if (message == WM_CONTEXTMENU) {
+            s_menu.count++;
+            s_menu.wParam = wParam;
+            return 0;
+        }
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+    HWND frame_;
+    HWND area_;
+};
+PreviewHost::Seen PreviewHost::s_help, PreviewHost::s_menu;
+
+// Reads what the screen shows inside a window's client area as 0xRRGGBB.
+std::vector<DWORD> ReadScreen(HWND window, int width, int height)
+{
+    POINT origin = {0, 0};
+    ClientToScreen(window, &origin);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    DWORD* bits = nullptr;
+    HDC screen = GetDC(nullptr);
+    HBITMAP dib = CreateDIBSection(screen, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
+    HDC memory = CreateCompatibleDC(screen);
+    HGDIOBJ previous = SelectObject(memory, dib);
+    BitBlt(memory, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY);
+    GdiFlush();
+    std::vector<DWORD> pixels(bits, bits + width * height);
+    for (DWORD& pixel : pixels)
+        pixel &= 0xFFFFFF;
+    SelectObject(memory, previous);
+    DeleteDC(memory);
+    DeleteObject(dib);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+DWORD TitlePicturePixel(int x, int y)
+{
+    HMODULE image = LoadLibraryExA(SaverPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    HBITMAP picture = LoadBitmapA(image, MAKEINTRESOURCEA(111));
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, picture);
+    const COLORREF color = GetPixel(dc, x, y);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(picture);
+    FreeLibrary(image);
+    return (GetRValue(color) << 16) | (GetGValue(color) << 8) | GetBValue(color);
+}
+
+HWND WaitForPreview(HWND parent, SaverProcess& saver)
+{
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < 15000 && !saver.Wait(0)) {
+        HWND preview = FindWindowExA(parent, nullptr, "WindowsScreenSaverClass", "Preview");
+        if (preview)
+            return preview;
+        PumpFor(20);
+    }
+    return nullptr;
+}
+
+TEST(PreviewMode, PaintsThePictureStaysOnInputAndEndsWithItsParent)
+{
+    GameInstall install;
+    for (const char* letter : {"/p ", "/l "}) {
+        SCOPED_TRACE(letter);
+        PreviewHost host;
+        SaverProcess saver(letter + host.Handle());
+        HWND preview = WaitForPreview(host.Area(), saver);
+        ASSERT_NE(nullptr, preview);
+        RECT placed;
+        GetWindowRect(preview, &placed);
+        MapWindowPoints(nullptr, host.Area(), reinterpret_cast<POINT*>(&placed), 2);
+        EXPECT_EQ(0, placed.left);
+        EXPECT_EQ(0, placed.top);
+        EXPECT_EQ(152, placed.right);
+        EXPECT_EQ(112, placed.bottom);
+        PumpFor(500);
+
+        const std::vector<DWORD> pixels = ReadScreen(host.Area(), 152, 112);
+        auto at = [&](int x, int y) { return pixels[y * 152 + x]; };
+        EXPECT_EQ(0u, at(0, 0));
+        EXPECT_EQ(0u, at(151, 0));
+        EXPECT_EQ(0u, at(0, 111));
+        EXPECT_EQ(TitlePicturePixel(0, 0), at(1, 1));
+        EXPECT_EQ(TitlePicturePixel(150, 110), at(151, 111));
+        EXPECT_EQ(TitlePicturePixel(75, 55), at(76, 56));
+
+        // Keys, clicks and movement never close a preview.
+        PostMessageA(preview, WM_KEYDOWN, 'A', 0);
+        PostMessageA(preview, WM_LBUTTONDOWN, 0, 0);
+        PostMessageA(preview, WM_MOUSEMOVE, 0, MAKELPARAM(90, 90));
+        SetCursorPos(10, 700);
+        PumpFor(400);
+        EXPECT_FALSE(saver.Wait(0));
+        EXPECT_TRUE(IsWindow(preview));
+
+        // Help goes to the control panel, naming the panel's own window.
+        HELPINFO help = {};
+        help.cbSize = sizeof help;
+        help.iContextType = HELPINFO_WINDOW;
+        EXPECT_EQ(1, SendMessageA(preview, WM_HELP, 0, reinterpret_cast<LPARAM>(&help)));
+        PostMessageA(preview, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(preview), MAKELPARAM(5, 5));
+        PumpFor(300);
+        EXPECT_EQ(1, PreviewHost::s_help.count);
+        EXPECT_EQ(reinterpret_cast<WPARAM>(host.Area()), PreviewHost::s_help.wParam);
+        EXPECT_EQ(1, PreviewHost::s_menu.count);
+        EXPECT_EQ(reinterpret_cast<WPARAM>(host.Area()), PreviewHost::s_menu.wParam);
+
+        host.DestroyArea();
+        const DWORD start = GetTickCount();
+        while (!saver.Wait(10) && GetTickCount() - start < 10000)
+            PumpFor(10);
+        ASSERT_TRUE(saver.Wait(0));
+        EXPECT_EQ(0u, saver.ExitCode());
+    }
+}
+
+}  // namespace
