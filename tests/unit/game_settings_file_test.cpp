@@ -2,8 +2,10 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "game/settings_file.h"
+#include "tests/support/debug_capture.h"
 #include "tests/support/fake_install.h"
 
 namespace {
@@ -28,9 +30,13 @@ TEST_F(GameSettings, LoadsKuboIniFromTheInstallationDirectory)
     folder_.WriteFile("kubo.ini", "[DIRECTORIES]\r\nres=D:\\Game\\Res\r\nExe=Kubo.exe\r\n");
     key_.SetPath(folder_.Path());
 
+    DebugOutputCapture traces;
     ASSERT_EQ(1, LoadGameSettings());
     ASSERT_NE(nullptr, CurrentSettings());
     EXPECT_EQ(folder_.Path() + "\\kubo.ini", CurrentSettings()->Path());
+    // The path is traced, then its line feed in a write of its own.
+    const std::vector<std::string> expected = {folder_.Path() + "\\kubo.ini", "\n"};
+    EXPECT_EQ(expected, traces.Strings());
     EXPECT_EQ(folder_.Path(), InstallDirectory());
     EXPECT_STREQ("D:\\Game\\Res", ResourceDirectory());
 }
@@ -59,7 +65,9 @@ TEST_F(GameSettings, MissingFileOrResKeyStillLoadsWithAnEmptyResourceDirectory)
 TEST_F(GameSettings, WithoutTheRegistryKeyNothingIsLoaded)
 {
     key_.Remove();
+    DebugOutputCapture traces;
     EXPECT_EQ(0, LoadGameSettings());
+    EXPECT_TRUE(traces.Strings().empty());
     EXPECT_EQ(nullptr, CurrentSettings());
     EXPECT_STREQ("", InstallDirectory());
 
