@@ -1,12 +1,22 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdlib>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "game/settings_file.h"
 #include "tests/support/debug_capture.h"
 #include "tests/support/fake_install.h"
+
+// While set, every non-throwing allocation of this test program fails.
+static bool g_failNothrowAllocations;
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    return g_failNothrowAllocations ? nullptr : std::malloc(size ? size : 1);
+}
 
 namespace {
 
@@ -125,6 +135,19 @@ TEST_F(GameSettings, RefusesAnInstallationDirectoryTooLongForTheSettingsPath)
         EXPECT_EQ(nullptr, CurrentSettings()) << length;
         EXPECT_STREQ("", InstallDirectory()) << length;
     }
+}
+
+TEST_F(GameSettings, FailsWhenTheSettingsObjectCannotBeMade)
+{
+    folder_.WriteFile("kubo.ini", "[DIRECTORIES]\r\nres=D:\\Res\r\n");
+    key_.SetPath(folder_.Path());
+    g_failNothrowAllocations = true;
+    const int loaded = LoadGameSettings();
+    g_failNothrowAllocations = false;
+    EXPECT_EQ(0, loaded);
+    EXPECT_EQ(nullptr, CurrentSettings());
+    EXPECT_STREQ("", InstallDirectory());
+    EXPECT_STREQ("", ResourceDirectory());
 }
 
 TEST_F(GameSettings, TerminatesRegistryDataThatHasNoTerminatorOfItsOwn)
