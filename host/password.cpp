@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "common/entry_lookup.h"
-#include "common/handles.h"
 #include "host/startup.h"
 
 namespace {
@@ -44,6 +43,9 @@ bool PasswordWanted(HKEY desktop)
 }
 }  // namespace
 
+// The key and the libraries are released by hand rather than by the owners in
+// common/handles.h: an owner's clean-up on unwinding would pull the C++
+// unwinder into the saver, which throws nothing, and nearly double its size.
 void LoadPasswordProvider()
 {
     if (!IsWindows9x())
@@ -51,19 +53,18 @@ void LoadPasswordProvider()
     if (g_provider)
         UnloadPasswordProvider();
 
-    RegKey desktop;
-    if (RegOpenKeyA(HKEY_CURRENT_USER, "Control Panel\\Desktop", desktop.Receive()) != ERROR_SUCCESS)
+    HKEY desktop;
+    if (RegOpenKeyA(HKEY_CURRENT_USER, "Control Panel\\Desktop", &desktop) != ERROR_SUCCESS)
         return;
-    if (!PasswordWanted(desktop.Get()))
-        return;
-    g_provider = LoadLibraryA(kProviderLibrary);
-    if (!g_provider)
-        return;
-    g_verifier = LookUpEntry<PasswordVerifier>(g_provider, kVerifierEntry);
-    if (g_verifier)
-        SetScreenSaverRunning(1);
-    else
-        UnloadPasswordProvider();  // a provider without the prompt is no use
+    if (PasswordWanted(desktop)) {
+        g_provider = LoadLibraryA(kProviderLibrary);
+        g_verifier = LookUpEntry<PasswordVerifier>(g_provider, kVerifierEntry);
+        if (g_verifier)
+            SetScreenSaverRunning(1);
+        else
+            UnloadPasswordProvider();  // no provider, or one without the prompt
+    }
+    RegCloseKey(desktop);
 }
 
 void UnloadPasswordProvider()
@@ -82,9 +83,12 @@ void ChangeSaverPassword(HWND owner)
 {
     // Loaded afresh for each change and released again, entry or not. A
     // missing library or entry means nothing to show: the change is skipped.
-    Library router(kChangeLibrary);
-    if (PasswordChanger change = LookUpEntry<PasswordChanger>(router.Get(), kChangeEntry))
+    HMODULE router = LoadLibraryA(kChangeLibrary);
+    if (!router)
+        return;
+    if (PasswordChanger change = LookUpEntry<PasswordChanger>(router, kChangeEntry))
         change(kChangeProviderName, owner, 0, 0);  // the router's answer changes nothing here
+    FreeLibrary(router);
 }
 
 void SetScreenSaverRunning(int on)

@@ -118,7 +118,12 @@ HWND WaitForDialog(DWORD processId, const char* caption, DWORD timeoutMs)
         EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
         if (search.found)
             return search.found;
-        Sleep(20);
+        // Keep this thread's windows answering meanwhile: a modal dialog
+        // owned by one of them sends it messages before it shows.
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&message);
     } while (GetTickCount() - start < timeoutMs);
     return nullptr;
 }
