@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/entry_lookup.h"
+#include "common/handles.h"
 #include "host/startup.h"
 
 namespace {
@@ -13,9 +14,7 @@ int g_closeApproved;                    // once set, never cleared
 int g_verifying;                        // guards re-entry while the prompt runs
 DWORD g_lastVerifyTick = 0xFFFFFFFF;    // when the last prompt ended; all ones: never
 DWORD(WINAPI* g_tickSource)() = GetTickCount;
-}  // namespace
 
-namespace {
 // The system's password parts, found by name like any other library.
 const char kProviderLibrary[] = "PASSWORD.CPL";
 const char kVerifierEntry[] = "VerifyScreenSavePwd";
@@ -43,9 +42,6 @@ bool PasswordWanted(HKEY desktop)
 }
 }  // namespace
 
-// The key and the libraries are released by hand rather than by the owners in
-// common/handles.h: an owner's clean-up on unwinding would pull the C++
-// unwinder into the saver, which throws nothing, and nearly double its size.
 void LoadPasswordProvider()
 {
     if (!IsWindows9x())
@@ -53,10 +49,10 @@ void LoadPasswordProvider()
     if (g_provider)
         UnloadPasswordProvider();
 
-    HKEY desktop;
-    if (RegOpenKeyA(HKEY_CURRENT_USER, "Control Panel\\Desktop", &desktop) != ERROR_SUCCESS)
+    RegKey desktop;
+    if (RegOpenKeyA(HKEY_CURRENT_USER, "Control Panel\\Desktop", desktop.Receive()) != ERROR_SUCCESS)
         return;
-    if (PasswordWanted(desktop)) {
+    if (PasswordWanted(desktop.Get())) {
         g_provider = LoadLibraryA(kProviderLibrary);
         g_verifier = LookUpEntry<PasswordVerifier>(g_provider, kVerifierEntry);
         if (g_verifier)
@@ -64,7 +60,6 @@ void LoadPasswordProvider()
         else
             UnloadPasswordProvider();  // no provider, or one without the prompt
     }
-    RegCloseKey(desktop);
 }
 
 void UnloadPasswordProvider()
@@ -83,12 +78,9 @@ void ChangeSaverPassword(HWND owner)
 {
     // Loaded afresh for each change and released again, entry or not. A
     // missing library or entry means nothing to show: the change is skipped.
-    HMODULE router = LoadLibraryA(kChangeLibrary);
-    if (!router)
-        return;
-    if (PasswordChanger change = LookUpEntry<PasswordChanger>(router, kChangeEntry))
+    Library router(kChangeLibrary);
+    if (PasswordChanger change = LookUpEntry<PasswordChanger>(router.Get(), kChangeEntry))
         change(kChangeProviderName, owner, 0, 0);  // the router's answer changes nothing here
-    FreeLibrary(router);
 }
 
 void SetScreenSaverRunning(int on)
