@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tests/support/fake_install.h"
+#include "tests/support/password_standins.h"
 #include "tests/support/saver_process.h"
 
 namespace {
@@ -167,6 +168,37 @@ TEST(SaverMode, MissingGameShowsOneMessageBox)
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     ASSERT_TRUE(saver.Wait(10000));
     EXPECT_EQ("", install.RecordIn(install.TempPath(), 0)) << "the decoy ran";
+}
+
+TEST(SaverModeOnWindows98, LoadsThePasswordProviderBeforeTheGameAndUnloadsItAfter)
+{
+    StandInStore store;
+    ScreenSavePasswordFlag flag;
+    flag.SetNumber(1);
+    EmulatedWindowsVersion emulation("win98");
+    GameInstall install;
+    // The provider is found beside the saver, as LoadLibraryA looks there first.
+    TempFolder saverFolder;
+    const std::string saverCopy = saverFolder.Path() + "\\kubotrax.scr";
+    ASSERT_TRUE(CopyFileA(SaverPath().c_str(), saverCopy.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA((FixtureFolder("password_cpl") + "\\PASSWORD.CPL").c_str(),
+                          (saverFolder.Path() + "\\PASSWORD.CPL").c_str(), FALSE));
+
+    SaverProcess saver("/s", true, saverCopy);
+    DWORD loadsAtLaunch = 99, unloadsAtLaunch = 99;
+    saver.SetDebugStringObserver([&](const std::string& text) {
+        if (text.find("\" -s") != std::string::npos) {  // the game's command line
+            loadsAtLaunch = store.Number(STANDIN_PROVIDER_LOADS_VALUE);
+            unloadsAtLaunch = store.Number(STANDIN_PROVIDER_UNLOADS_VALUE);
+        }
+    });
+    ASSERT_TRUE(saver.Wait(20000));
+    EXPECT_EQ(0u, saver.ExitCode());
+    EXPECT_EQ(1u, loadsAtLaunch);
+    EXPECT_EQ(0u, unloadsAtLaunch);
+    EXPECT_EQ(1u, store.Number(STANDIN_PROVIDER_LOADS_VALUE));
+    EXPECT_EQ(1u, store.Number(STANDIN_PROVIDER_UNLOADS_VALUE));
+    EXPECT_FALSE(install.RecordIn(install.Directory(), 10000).empty()) << "the game did not start";
 }
 
 LRESULT CALLBACK PlainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

@@ -81,6 +81,8 @@ bool SaverProcess::PumpDebugEvents(DWORD timeoutMs)
             while (!text.empty() && text.back() == '\0')
                 text.pop_back();
             debugStrings_.push_back(text);
+            if (observer_)
+                observer_(text);
             break;
         }
         case EXCEPTION_DEBUG_EVENT:

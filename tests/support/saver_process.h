@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,12 @@ public:
     void Kill();
     // OutputDebugStringA texts in order, when started with captureDebugOutput.
     const std::vector<std::string>& DebugStrings() const { return debugStrings_; }
+    // Called with each debug string while the saver is stopped at it, so the
+    // test can look at the world at exactly that point of the saver's run.
+    void SetDebugStringObserver(std::function<void(const std::string&)> observer)
+    {
+        observer_ = std::move(observer);
+    }
 
 private:
     bool PumpDebugEvents(DWORD timeoutMs);
@@ -43,6 +50,7 @@ private:
     bool ended_ = false;
     DWORD exitCode_ = STILL_ACTIVE;
     std::vector<std::string> debugStrings_;
+    std::function<void(const std::string&)> observer_;
 };
 
 // Runs the saver to its end and returns its exit code; STILL_ACTIVE when it
