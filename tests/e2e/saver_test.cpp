@@ -67,6 +67,19 @@ public:
         return "";
     }
     const std::string& TempPath() const { return temp_.Path(); }
+    // Whether the game that wrote the record is still running.
+    static bool StillRunning(const std::string& record)
+    {
+        const size_t at = record.find("pid=");
+        if (at == std::string::npos)
+            return false;
+        HANDLE game = OpenProcess(SYNCHRONIZE, FALSE, std::stoul(record.substr(at + 4)));
+        if (!game)
+            return false;
+        const bool running = WaitForSingleObject(game, 0) == WAIT_TIMEOUT;
+        CloseHandle(game);
+        return running;
+    }
 
 private:
     static std::string ReadAll(const std::string& path)
@@ -112,6 +125,7 @@ TEST(SaverMode, StartsTheGameQuotedAndEndsWithoutWaiting)
 
     const std::string record = install.RecordIn(install.Directory(), 10000);
     ASSERT_FALSE(record.empty()) << "the game did not start";
+    EXPECT_TRUE(GameInstall::StillRunning(record)) << "the saver ended first, the game runs on";
     EXPECT_NE(std::string::npos, record.find(" -s")) << record;
     EXPECT_NE(std::string::npos, record.find("layout=SaveGame\\castle.sav")) << record;
     EXPECT_NE(std::string::npos, record.find("random=1")) << record;

@@ -5,6 +5,11 @@
 
 #include "game/saver_proc.h"
 #include "game/settings_file.h"
+#include "host/password.h"
+#include "host/saver_window.h"
+#include "host/startup.h"
+#include "tests/support/debug_capture.h"
+#include "tests/support/fake_install.h"
 
 namespace {
 
@@ -141,6 +146,69 @@ TEST_F(PaintedPicture, IsCroppedInASmallerArea)
     EXPECT_EQ(static_cast<DWORD>((GetRValue(expected) << 16) | (GetGValue(expected) << 8) |
                                  GetBValue(expected)),
               Pixel(0, 0));
+}
+
+// The saver procedure as a class's own procedure, on windows of this process.
+class SaverProcWindow : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ResetGameSettingsForTest();
+        ResetPasswordStateForTest();
+        ResetSaverWindowForTest();
+        SetStartupStateForTest(GetModuleHandleA(nullptr), 0);
+        WNDCLASSA windowClass = {};
+        windowClass.lpfnWndProc = SaverWindowProc;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = "KuboSaverProcTest";
+        RegisterClassA(&windowClass);
+    }
+    void TearDown() override { ResetGameSettingsForTest(); }
+    HWND Create(const RECT& area)
+    {
+        return CreateWindowExA(0, "KuboSaverProcTest", "", WS_POPUP, area.left, area.top,
+                               area.right - area.left, area.bottom - area.top, nullptr, nullptr,
+                               GetModuleHandleA(nullptr), nullptr);
+    }
+};
+
+TEST_F(SaverProcWindow, TracesItsMessagesAndReleasesTheSettingsOnClose)
+{
+    TempFolder folder;
+    folder.WriteFile("kubo.ini", "[DIRECTORIES]\r\nres=x\r\n");
+    InstallKey key;
+    key.SetPath(folder.Path());
+
+    DebugOutputCapture traces;
+    HWND window = Create(RECT{20, 20, 220, 170});
+    ASSERT_NE(nullptr, window) << "a window that does not cover the desktop is kept";
+    EXPECT_NE(nullptr, CurrentSettings());
+    EXPECT_EQ(1, SendMessageA(window, WM_ERASEBKGND, 0, 0));
+    ValidateRect(window, nullptr);
+    EXPECT_EQ(0, SendMessageA(window, WM_PAINT, 0, 0)) << "nothing to paint is no failure";
+    SendMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(nullptr, CurrentSettings());
+    EXPECT_FALSE(IsWindow(window));
+
+    std::vector<std::string> ours;
+    for (const std::string& text : traces.Strings())
+        if (text.rfind("WM_", 0) == 0)
+            ours.push_back(text);
+    const std::vector<std::string> expected = {"WM_CREATE\n", "WM_ERASEBKGND\n", "WM_PAINT\n",
+                                               "WM_CLOSE\n"};
+    EXPECT_EQ(expected, ours);
+}
+
+TEST_F(SaverProcWindow, FullScreenWithoutInstallationStartsNothingAndRefuses)
+{
+    InstallKey key;
+    key.Remove();
+    RECT desktop;
+    GetWindowRect(GetDesktopWindow(), &desktop);
+    DebugOutputCapture traces;
+    EXPECT_EQ(nullptr, Create(desktop));
+    for (const std::string& text : traces.Strings())
+        EXPECT_EQ(std::string::npos, text.find(" -s")) << "no game may be started: " << text;
 }
 
 }  // namespace
