@@ -31,3 +31,19 @@ std::string RealisticKuboIni(const std::string& resourceDirectory, const std::st
 
 // The value of a key, or "<missing>".
 std::string IniValue(const std::string& file, const char* section, const char* key);
+
+// Waits for the visible setup dialog of a process (the #32770 window with a
+// layout list); null after the timeout.
+HWND WaitForSetupDialog(DWORD processId, DWORD timeoutMs);
+
+// Waits for a visible message box of a process with the caption; null after the timeout.
+HWND WaitForMessageBox(DWORD processId, const char* caption, DWORD timeoutMs);
+
+// Makes a file read-only, the way a user does; true when writes now fail.
+bool MakeReadOnly(const std::string& path);
+void MakeWritable(const std::string& path);
+
+// Waits for a process to end while handling this thread's messages, which a
+// dialog owned by one of our windows sends us; true when it ended in time.
+class SaverProcess;
+bool WaitPumping(SaverProcess& saver, DWORD timeoutMs);
