@@ -1,5 +1,9 @@
 #include "host/password.h"
 
+#include <cstring>
+
+#include "common/entry_lookup.h"
+#include "common/handles.h"
 #include "host/startup.h"
 
 namespace {
@@ -10,12 +14,74 @@ int g_closeApproved;                    // once set, never cleared
 int g_verifying;                        // guards re-entry while the prompt runs
 DWORD g_lastVerifyTick = 0xFFFFFFFF;    // when the last prompt ended; all ones: never
 DWORD(WINAPI* g_tickSource)() = GetTickCount;
+
+// The system's password parts, found by name like any other library.
+const char kProviderLibrary[] = "PASSWORD.CPL";
+const char kVerifierEntry[] = "VerifyScreenSavePwd";
+const char kChangeLibrary[] = "MPR.DLL";
+const char kChangeEntry[] = "PwdChangePasswordA";
+const char kChangeProviderName[] = "SCRSAVE";
+
+// The network provider router's password change: provider name, owner window
+// and two values that the saver always passes as 0.
+using PasswordChanger = DWORD(WINAPI*)(LPCSTR provider, HWND owner, DWORD, DWORD);
+
+// Whether the user turned the screen-saver password on. The value is read into
+// four bytes cleared first, so shorter data counts as zero in the bytes it does
+// not write; longer data makes the query fail, which leaves the lock off.
+bool PasswordWanted(HKEY desktop)
+{
+    BYTE data[4] = {};
+    DWORD size = sizeof data;
+    if (RegQueryValueExA(desktop, "ScreenSaveUsePassword", nullptr, nullptr, data, &size) !=
+        ERROR_SUCCESS)
+        return false;
+    DWORD value;
+    memcpy(&value, data, sizeof value);
+    return value != 0;
+}
 }  // namespace
 
-// The provider's loading and the password change are not built yet.
-void LoadPasswordProvider() {}
-void UnloadPasswordProvider() {}
-void ChangeSaverPassword(HWND) {}
+void LoadPasswordProvider()
+{
+    if (!IsWindows9x())
+        return;
+    if (g_provider)
+        UnloadPasswordProvider();
+
+    RegKey desktop;
+    if (RegOpenKeyA(HKEY_CURRENT_USER, "Control Panel\\Desktop", desktop.Receive()) != ERROR_SUCCESS)
+        return;
+    if (PasswordWanted(desktop.Get())) {
+        g_provider = LoadLibraryA(kProviderLibrary);
+        g_verifier = LookUpEntry<PasswordVerifier>(g_provider, kVerifierEntry);
+        if (g_verifier)
+            SetScreenSaverRunning(1);
+        else
+            UnloadPasswordProvider();  // no provider, or one without the prompt
+    }
+}
+
+void UnloadPasswordProvider()
+{
+    if (!IsWindows9x() || !g_provider)
+        return;
+    FreeLibrary(g_provider);
+    g_provider = nullptr;
+    if (g_verifier) {
+        g_verifier = nullptr;
+        SetScreenSaverRunning(0);
+    }
+}
+
+void ChangeSaverPassword(HWND owner)
+{
+    // Loaded afresh for each change and released again, entry or not. A
+    // missing library or entry means nothing to show: the change is skipped.
+    Library router(kChangeLibrary);
+    if (PasswordChanger change = LookUpEntry<PasswordChanger>(router.Get(), kChangeEntry))
+        change(kChangeProviderName, owner, 0, 0);  // the router's answer changes nothing here
+}
 
 void SetScreenSaverRunning(int on)
 {

@@ -29,8 +29,14 @@ std::string SaverPath()
 }
 
 SaverProcess::SaverProcess(const std::string& tail, bool captureDebugOutput)
+    : SaverProcess(tail, captureDebugOutput, SaverPath())
 {
-    std::string commandLine = "\"" + SaverPath() + "\"";
+}
+
+SaverProcess::SaverProcess(const std::string& tail, bool captureDebugOutput,
+                           const std::string& saverPath)
+{
+    std::string commandLine = "\"" + saverPath + "\"";
     if (!tail.empty())
         commandLine += " " + tail;
     std::vector<char> buffer(commandLine.begin(), commandLine.end());
@@ -114,6 +120,25 @@ bool SaverProcess::Wait(DWORD timeoutMs)
     GetExitCodeProcess(info_.hProcess, &exitCode_);
     ended_ = true;
     return true;
+}
+
+bool SaverProcess::WaitPumpingMessages(DWORD timeoutMs)
+{
+    if (!Started() || debugging_)
+        return false;
+    const DWORD start = GetTickCount();
+    for (;;) {
+        const DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= timeoutMs)
+            return Wait(0);
+        const DWORD woken =
+            MsgWaitForMultipleObjects(1, &info_.hProcess, FALSE, timeoutMs - elapsed, QS_ALLINPUT);
+        if (woken == WAIT_OBJECT_0)
+            return Wait(0);
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&message);
+    }
 }
 
 void SaverProcess::Kill()

@@ -15,6 +15,8 @@ public:
     // Starts "<saver path>" <tail>. With captureDebugOutput the process runs
     // under this thread as its debugger, and Wait collects its debug strings.
     explicit SaverProcess(const std::string& tail, bool captureDebugOutput = false);
+    // The same for a copy of the saver elsewhere: "<saverPath>" <tail>.
+    SaverProcess(const std::string& tail, bool captureDebugOutput, const std::string& saverPath);
     ~SaverProcess();
     SaverProcess(const SaverProcess&) = delete;
     SaverProcess& operator=(const SaverProcess&) = delete;
@@ -24,6 +26,10 @@ public:
     HANDLE Handle() const { return info_.hProcess; }
     // True when the process ended within the time; its exit code is then kept.
     bool Wait(DWORD timeoutMs);
+    // Wait, dispatching this thread's messages meanwhile: for a saver whose
+    // windows are owned by windows of the test, which it sends messages to.
+    // Not for a process started with captureDebugOutput.
+    bool WaitPumpingMessages(DWORD timeoutMs);
     DWORD ExitCode() const { return exitCode_; }
     void Kill();
     // OutputDebugStringA texts in order, when started with captureDebugOutput.

@@ -1,10 +1,22 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdlib>
+#include <new>
 #include <string>
+#include <vector>
 
 #include "game/settings_file.h"
+#include "tests/support/debug_capture.h"
 #include "tests/support/fake_install.h"
+
+// While set, every non-throwing allocation of this test program fails.
+static bool g_failNothrowAllocations;
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    return g_failNothrowAllocations ? nullptr : std::malloc(size ? size : 1);
+}
 
 namespace {
 
@@ -28,9 +40,13 @@ TEST_F(GameSettings, LoadsKuboIniFromTheInstallationDirectory)
     folder_.WriteFile("kubo.ini", "[DIRECTORIES]\r\nres=D:\\Game\\Res\r\nExe=Kubo.exe\r\n");
     key_.SetPath(folder_.Path());
 
+    DebugOutputCapture traces;
     ASSERT_EQ(1, LoadGameSettings());
     ASSERT_NE(nullptr, CurrentSettings());
     EXPECT_EQ(folder_.Path() + "\\kubo.ini", CurrentSettings()->Path());
+    // The path is traced, then its line feed in a write of its own.
+    const std::vector<std::string> expected = {folder_.Path() + "\\kubo.ini", "\n"};
+    EXPECT_EQ(expected, traces.Strings());
     EXPECT_EQ(folder_.Path(), InstallDirectory());
     EXPECT_STREQ("D:\\Game\\Res", ResourceDirectory());
 }
@@ -59,7 +75,9 @@ TEST_F(GameSettings, MissingFileOrResKeyStillLoadsWithAnEmptyResourceDirectory)
 TEST_F(GameSettings, WithoutTheRegistryKeyNothingIsLoaded)
 {
     key_.Remove();
+    DebugOutputCapture traces;
     EXPECT_EQ(0, LoadGameSettings());
+    EXPECT_TRUE(traces.Strings().empty());
     EXPECT_EQ(nullptr, CurrentSettings());
     EXPECT_STREQ("", InstallDirectory());
 
@@ -117,6 +135,19 @@ TEST_F(GameSettings, RefusesAnInstallationDirectoryTooLongForTheSettingsPath)
         EXPECT_EQ(nullptr, CurrentSettings()) << length;
         EXPECT_STREQ("", InstallDirectory()) << length;
     }
+}
+
+TEST_F(GameSettings, FailsWhenTheSettingsObjectCannotBeMade)
+{
+    folder_.WriteFile("kubo.ini", "[DIRECTORIES]\r\nres=D:\\Res\r\n");
+    key_.SetPath(folder_.Path());
+    g_failNothrowAllocations = true;
+    const int loaded = LoadGameSettings();
+    g_failNothrowAllocations = false;
+    EXPECT_EQ(0, loaded);
+    EXPECT_EQ(nullptr, CurrentSettings());
+    EXPECT_STREQ("", InstallDirectory());
+    EXPECT_STREQ("", ResourceDirectory());
 }
 
 TEST_F(GameSettings, TerminatesRegistryDataThatHasNoTerminatorOfItsOwn)

@@ -1,0 +1,152 @@
+// The "a" mode of the real saver against the MPR.DLL stand-in. Each case runs
+// a copy of the saver from a folder of its own with the stand-in variant it
+// needs beside it; ctest starts this group with WINEDLLOVERRIDES=mpr=n,b
+// (Password.*) or with Wine's own MPR.DLL turned off (PasswordWithoutRouter.*).
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "tests/support/fake_install.h"
+#include "tests/support/password_standins.h"
+#include "tests/support/saver_process.h"
+
+namespace {
+
+const DWORD kRejected = 0xFFFFFFFF;
+
+// kubotrax.scr copied into a temporary folder, with the MPR.DLL of a stand-in
+// variant beside it, or none.
+class SaverCopy {
+public:
+    explicit SaverCopy(const char* routerVariant)
+    {
+        path_ = folder_.Path() + "\\kubotrax.scr";
+        CopyFileA(SaverPath().c_str(), path_.c_str(), FALSE);
+        if (routerVariant)
+            CopyFileA((FixtureFolder(routerVariant) + "\\MPR.DLL").c_str(),
+                      (folder_.Path() + "\\MPR.DLL").c_str(), FALSE);
+    }
+    const std::string& Path() const { return path_; }
+
+private:
+    TempFolder folder_;
+    std::string path_;
+};
+
+// A visible window of this process for the saver to be handed, or to find
+// in the foreground.
+class HostWindow {
+public:
+    HostWindow()
+    {
+        window_ = CreateWindowExA(0, "STATIC", "host", WS_POPUP | WS_VISIBLE, 10, 10, 200, 150,
+                                  nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    }
+    ~HostWindow() { DestroyWindow(window_); }
+    HWND Get() const { return window_; }
+    std::string Handle() const { return std::to_string(reinterpret_cast<ULONG_PTR>(window_)); }
+    DWORD Value() const { return static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(window_)); }
+
+private:
+    HWND window_;
+};
+
+void PumpPendingMessages()
+{
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageA(&message);
+}
+
+class Password : public ::testing::Test {
+protected:
+    StandInStore store_;
+    HostWindow host_;
+};
+
+TEST_F(Password, ChangeRunsTheRoutersDialogOwnedByTheNamedWindow)
+{
+    EmulatedWindowsVersion emulation("win98");
+    SaverCopy copy("mpr");
+    SaverProcess saver("/a " + host_.Handle(), false, copy.Path());
+    ASSERT_TRUE(saver.Started());
+    HWND dialog = WaitForDialog(saver.Id(), STANDIN_CHANGE_CAPTION, 10000);
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_EQ(host_.Get(), GetWindow(dialog, GW_OWNER));
+    AnswerDialog(dialog, {{{IDC_STANDIN_NEW_PASSWORD, "hunter2"}, {IDC_STANDIN_REPEAT_PASSWORD, "hunter2"}},
+                          IDOK});
+    ASSERT_TRUE(saver.WaitPumpingMessages(20000));
+    EXPECT_EQ(0u, saver.ExitCode());
+    EXPECT_EQ("SCRSAVE", store_.Text(STANDIN_CHANGE_PROVIDER_VALUE));
+    EXPECT_EQ(host_.Value(), store_.Number(STANDIN_CHANGE_OWNER_VALUE));
+    EXPECT_EQ("hunter2", store_.Text(STANDIN_PASSWORD_VALUE));
+    // Loaded for the change and freed again before the process ended.
+    EXPECT_EQ(1u, store_.Number(STANDIN_CHANGE_LOADS_VALUE));
+    EXPECT_EQ(1u, store_.Number(STANDIN_CHANGE_UNLOADS_VALUE));
+}
+
+TEST_F(Password, ChangeWithoutAUsableWindowIsOwnedByTheForegroundWindow)
+{
+    EmulatedWindowsVersion emulation("win98");
+    SaverCopy copy("mpr");
+    HWND gone = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                GetModuleHandleA(nullptr), nullptr);
+    const std::string goneHandle = std::to_string(reinterpret_cast<ULONG_PTR>(gone));
+    DestroyWindow(gone);
+    for (const std::string& tail : {std::string("/a"), std::string("/a 0"), std::string("-A   0"),
+                                    "/a " + goneHandle, std::string("/a x")}) {
+        SCOPED_TRACE("tail: \"" + tail + '"');
+        SetForegroundWindow(host_.Get());
+        PumpPendingMessages();
+        ASSERT_EQ(host_.Get(), GetForegroundWindow());
+        SaverProcess saver(tail, false, copy.Path());
+        ASSERT_TRUE(saver.Started());
+        HWND dialog = WaitForDialog(saver.Id(), STANDIN_CHANGE_CAPTION, 10000);
+        ASSERT_NE(nullptr, dialog);
+        EXPECT_EQ(host_.Get(), GetWindow(dialog, GW_OWNER));
+        AnswerDialog(dialog, {{}, IDCANCEL});
+        ASSERT_TRUE(saver.WaitPumpingMessages(20000));
+        EXPECT_EQ(0u, saver.ExitCode());
+        EXPECT_EQ(host_.Value(), store_.Number(STANDIN_CHANGE_OWNER_VALUE));
+    }
+    EXPECT_EQ("", store_.Text(STANDIN_PASSWORD_VALUE)) << "cancelled: nothing stored";
+}
+
+TEST_F(Password, ChangeEndsWithZeroWhenTheRouterLacksTheEntry)
+{
+    EmulatedWindowsVersion emulation("win98");
+    SaverCopy copy("mpr_without_entry");
+    SaverProcess saver("/a " + host_.Handle(), false, copy.Path());
+    ASSERT_TRUE(saver.WaitPumpingMessages(20000));
+    EXPECT_EQ(0u, saver.ExitCode());
+    EXPECT_EQ(1u, store_.Number(STANDIN_CHANGE_LOADS_VALUE));
+    EXPECT_EQ(1u, store_.Number(STANDIN_CHANGE_UNLOADS_VALUE));
+    EXPECT_EQ("", store_.Text(STANDIN_CHANGE_PROVIDER_VALUE));
+}
+
+TEST_F(Password, ChangeIsRefusedOnWindowsNTWithoutLoadingTheRouter)
+{
+    EmulatedWindowsVersion emulation("winxp");
+    SaverCopy copy("mpr");
+    for (const std::string& tail : {"/a " + host_.Handle(), std::string("/a")}) {
+        SaverProcess saver(tail, false, copy.Path());
+        ASSERT_TRUE(saver.WaitPumpingMessages(20000));
+        EXPECT_EQ(kRejected, saver.ExitCode()) << "tail: \"" << tail << '"';
+    }
+    EXPECT_EQ(0u, store_.Number(STANDIN_CHANGE_LOADS_VALUE));
+}
+
+TEST(PasswordWithoutRouter, ChangeEndsWithZeroAndShowsNothing)
+{
+    StandInStore store;
+    HostWindow host;
+    EmulatedWindowsVersion emulation("win98");
+    SaverCopy copy(nullptr);
+    SaverProcess saver("/a " + host.Handle(), false, copy.Path());
+    ASSERT_TRUE(saver.WaitPumpingMessages(20000));
+    EXPECT_EQ(0u, saver.ExitCode());
+    EXPECT_EQ(0u, store.Number(STANDIN_CHANGE_LOADS_VALUE));
+}
+
+}  // namespace
