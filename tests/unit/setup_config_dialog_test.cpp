@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -271,17 +270,6 @@ TEST_F(SetupDialog, OkWithoutASelectionOrWithAnUnstorableNameKeepsTheLayout)
     }
 }
 
-TEST_F(SetupDialog, TheLongestStorableNameIsStoredWhole)
-{
-    const std::string name(114, 'n');
-    AddLayout("ScrSaver\\" + name + ".sav");
-    WriteIni("");
-    ASSERT_NE(nullptr, Open());
-    Select(name);
-    Press(IDOK);
-    EXPECT_EQ("ScrSaver\\" + name + ".sav", Value("Layout"));
-}
-
 TEST_F(SetupDialog, CancelWritesNothing)
 {
     AddLayout("ScrSaver\\ss800.sav");
@@ -439,63 +427,6 @@ TEST_F(ButtonPixels, OtherOwnerDrawnKindsAreNotDrawn)
     DRAWITEMSTRUCT item = {};
     item.CtlType = ODT_LISTBOX;
     EXPECT_EQ(FALSE, SetupDialogProc(dialog_, WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&item)));
-}
-
-// ---- The modal dialog through RunConfigDialog ----
-
-std::function<void(HWND)> g_action;
-
-BOOL CALLBACK FindDialog(HWND window, LPARAM found)
-{
-    char name[16] = "";
-    GetClassNameA(window, name, sizeof name);
-    if (std::string(name) == "#32770" && IsWindowVisible(window)) {
-        *reinterpret_cast<HWND*>(found) = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-void CALLBACK ActOnDialog(HWND, UINT, UINT_PTR timer, DWORD)
-{
-    HWND dialog = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), FindDialog, reinterpret_cast<LPARAM>(&dialog));
-    if (!dialog)
-        return;
-    KillTimer(nullptr, timer);
-    g_action(dialog);
-}
-
-int RunWith(std::function<void(HWND)> action)
-{
-    g_action = std::move(action);
-    UINT_PTR timer = SetTimer(nullptr, 0, 20, ActOnDialog);
-    const int result = RunConfigDialog(nullptr);
-    KillTimer(nullptr, timer);
-    return result;
-}
-
-TEST_F(SetupDialog, EndCodesAreTheMuteStateOnOkAndZeroOnCancel)
-{
-    WriteIni("Sound=1\r\n");
-    EXPECT_EQ(1, RunWith([](HWND d) { SendDlgItemMessageA(d, IDOK, BM_CLICK, 0, 0); }));
-    EXPECT_EQ("1", Value("Sound"));
-    EXPECT_EQ(0, RunWith([](HWND d) {
-        SendDlgItemMessageA(d, IDC_MUTE, BM_CLICK, 0, 0);
-        SendDlgItemMessageA(d, IDOK, BM_CLICK, 0, 0);
-    }));
-    EXPECT_EQ("0", Value("Sound"));
-    WriteIni("Sound=1\r\n");
-    EXPECT_EQ(0, RunWith([](HWND d) { SendDlgItemMessageA(d, IDCANCEL, BM_CLICK, 0, 0); }));
-}
-
-TEST_F(SetupDialog, WithoutAnInstallationEndsAtOnceWithOne)
-{
-    key_.Remove();
-    bool shown = false;
-    EXPECT_EQ(1, RunWith([&shown](HWND d) { shown = true; EndDialog(d, 99); }));
-    EXPECT_FALSE(shown);
-    EXPECT_EQ(nullptr, CurrentSettings());
 }
 
 }  // namespace

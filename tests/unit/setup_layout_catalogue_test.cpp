@@ -128,17 +128,6 @@ TEST_F(LayoutCatalogue, AnEmptyResourceDirectorySearchesTheDrivesRoot)
     EXPECT_EQ(SystemOrder("\\ScrSaver\\*.sav").size(), Drain(FindLayouts(1)).size());
 }
 
-TEST_F(LayoutCatalogue, ThousandsOfLayoutsAreAllListed)
-{
-    LoadWithResourceDirectory(folder_.Path() + "\\Res");
-    folder_.MakeFolder("Res\\SaveGame");
-    for (int i = 0; i < 2000; ++i) {
-        const std::string path = folder_.Path() + "\\Res\\SaveGame\\game" + std::to_string(i) + ".sav";
-        CloseHandle(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
-    }
-    EXPECT_EQ(2000u, Drain(FindLayouts(0)).size());
-}
-
 TEST(StoredLayout, ComposesTheFolderPrefixAndALowerCaseExtension)
 {
     char out[kStoredLayoutSize];
