@@ -27,3 +27,14 @@ int LocalizedStringId(int baseId);
 
 // Loads a base id's text in the current language from the running executable.
 void LoadLocalizedString(int baseId, char* out, int outSize);
+
+// The language a settings-file text names once upper-cased ("german" gives
+// GERMAN); 0 when it names none. Only the whole text counts.
+int LanguageFromSettingsText(const char* text);
+
+// The language for the primary language of a locale (its id & 0x3ff);
+// English for every language the saver does not speak.
+int LanguageFromPrimaryLanguage(int primaryLanguage);
+
+// Restores English; for tests only.
+void ResetLanguageForTest();

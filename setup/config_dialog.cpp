@@ -1,4 +1,285 @@
 #include "setup/config_dialog.h"
 
-// Not built yet: shows nothing and selects nothing.
-int RunConfigDialog(HWND) { return -1; }
+#include <cstdio>
+#include <cstring>
+
+#include "common/handles.h"
+#include "game/language.h"
+#include "game/settings_file.h"
+#include "host/startup.h"
+#include "res/resource.h"
+#include "setup/layout_catalogue.h"
+
+namespace {
+struct ButtonFace {
+    HBITMAP bitmap;
+    int width;   // pixels, as GetObjectA reports them
+    int height;
+};
+
+// The dialog's drawing objects: made at set-up, released on every way out.
+// Only this file writes them; the process shows one dialog at most.
+ButtonFace g_normalFace;
+ButtonFace g_pressedFace;
+ButtonFace g_disabledFace;
+HBRUSH g_backgroundBrush;
+
+constexpr COLORREF kDisabledTextColour = RGB(92, 92, 92);
+constexpr int kDialogTextSize = 128;
+constexpr int kButtonTextSize = 512;
+const char kSection[] = "ScreenSaver";
+
+void LoadFace(ButtonFace& face, int bitmapId)
+{
+    face.bitmap = LoadBitmapA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(bitmapId));
+    BITMAP info = {};
+    if (face.bitmap && GetObjectA(face.bitmap, sizeof info, &info)) {
+        face.width = info.bmWidth;
+        face.height = info.bmHeight;
+    } else {
+        face.width = 0;
+        face.height = 0;
+    }
+}
+
+void ReleaseFace(ButtonFace& face)
+{
+    if (face.bitmap)
+        DeleteObject(face.bitmap);
+    face = ButtonFace{};
+}
+
+void ReleaseDrawingObjects()
+{
+    if (g_backgroundBrush) {
+        DeleteObject(g_backgroundBrush);
+        g_backgroundBrush = nullptr;
+    }
+    ReleaseFace(g_normalFace);
+    ReleaseFace(g_pressedFace);
+    ReleaseFace(g_disabledFace);
+}
+
+const ButtonFace& FaceFor(int faceId)
+{
+    switch (faceId) {
+    case IDB_BUTTON_PRESSED: return g_pressedFace;
+    case IDB_BUTTON_DISABLED: return g_disabledFace;
+    default: return g_normalFace;
+    }
+}
+
+void SetLocalizedText(HWND window, int baseId)
+{
+    char text[kDialogTextSize] = "";
+    LoadLocalizedString(baseId, text, sizeof text);
+    SetWindowTextA(window, text);
+}
+
+// Adds one folder's layouts, without their ".sav", each tagged with its folder.
+// The combo box sorts them itself.
+void AddLayouts(HWND list, int scrSaver, int sourceTag)
+{
+    LayoutEntry* entry = FindLayouts(scrSaver);
+    while (entry) {
+        const size_t length = std::strlen(entry->name);
+        if (length >= 4)
+            entry->name[length - 4] = '\0';
+        const LRESULT index = SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry->name));
+        if (index != CB_ERR && index != CB_ERRSPACE)
+            SendMessageA(list, CB_SETITEMDATA, static_cast<WPARAM>(index), sourceTag);
+        LayoutEntry* next = entry->next;
+        delete entry;
+        entry = next;
+    }
+}
+
+void SetCheck(HWND dialog, int controlId, int value)
+{
+    SendDlgItemMessageA(dialog, controlId, BM_SETCHECK, value != 0 ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+INT_PTR OnInitDialog(HWND dialog)
+{
+    if (!LoadGameSettings()) {
+        // No game installed: the dialog ends before it is ever shown.
+        ReleaseGameSettings();
+        EndDialog(dialog, 1);
+        return 0;
+    }
+    SettingsFile* settings = CurrentSettings();
+
+    LoadFace(g_normalFace, IDB_BUTTON_NORMAL);
+    LoadFace(g_pressedFace, IDB_BUTTON_PRESSED);
+    LoadFace(g_disabledFace, IDB_BUTTON_DISABLED);
+    g_backgroundBrush = CreateSolidBrush(kSetupBackgroundColour);
+
+    SelectLanguage();
+    SetLocalizedText(dialog, IDS_SETUP_CAPTION);
+    SetLocalizedText(GetDlgItem(dialog, IDC_RANDOM), IDS_RANDOM);
+    SetLocalizedText(GetDlgItem(dialog, IDC_LAYOUT_LABEL), IDS_LAYOUT_LABEL);
+    SetLocalizedText(GetDlgItem(dialog, IDOK), IDS_OK);
+    SetLocalizedText(GetDlgItem(dialog, IDCANCEL), IDS_CANCEL);
+    SetLocalizedText(GetDlgItem(dialog, IDC_MUTE), IDS_MUTE);
+
+    HWND list = GetDlgItem(dialog, IDC_LAYOUT_LIST);
+    AddLayouts(list, 1, kScrSaverTag);
+    AddLayouts(list, 0, kSaveGameTag);
+
+    // The buffer starts all zero, so a short stored value reads as empty past
+    // its end. wParam 0, not -1: the search starts at the second item and
+    // wraps round to the first, matching a prefix in any case.
+    char stored[kStoredLayoutSize] = {};
+    settings->GetString(kSection, "Layout", kDefaultStoredLayout, stored, sizeof stored);
+    if (const char* searchText = StoredLayoutSearchText(stored))
+        SendMessageA(list, CB_SELECTSTRING, 0, reinterpret_cast<LPARAM>(searchText));
+
+    SetCheck(dialog, IDC_RANDOM, settings->GetInt(kSection, "Random", 1));
+    SetCheck(dialog, IDC_MUTE, settings->GetInt(kSection, "Sound", 0));
+    return 0;  // no initial focus from the dialog manager
+}
+
+// The stored form of the selected item; 0 when nothing is selected or its
+// name is too long to be stored whole (kubo.ini then keeps its old value).
+int SelectedStoredLayout(HWND list, char (&stored)[kStoredLayoutSize])
+{
+    const LRESULT index = SendMessageA(list, CB_GETCURSEL, 0, 0);
+    if (index == CB_ERR)
+        return 0;
+    const LRESULT length = SendMessageA(list, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+    if (length < 0 || length >= kDialogTextSize)
+        return 0;  // would overrun the text buffer
+    char name[kDialogTextSize] = "";
+    SendMessageA(list, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(name));
+    const LRESULT tag = SendMessageA(list, CB_GETITEMDATA, static_cast<WPARAM>(index), 0);
+    return ComposeStoredLayout(tag == kScrSaverTag ? kScrSaverTag : kSaveGameTag, name, stored, sizeof stored);
+}
+
+void ReportWriteFailure(HWND dialog, DWORD error)
+{
+    // A profile write that fails without a code still lost the user's choice.
+    if (error == ERROR_SUCCESS)
+        error = ERROR_WRITE_FAULT;
+    char text[512];
+    if (!FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
+                        sizeof text, nullptr))
+        std::snprintf(text, sizeof text, "Error %lu", error);
+    MessageBoxA(dialog, text, "KUBO TRAX", MB_OK | MB_ICONERROR);
+}
+
+void EndSetupDialog(HWND dialog, INT_PTR endCode)
+{
+    ReleaseDrawingObjects();
+    ReleaseGameSettings();
+    EndDialog(dialog, endCode);
+}
+
+INT_PTR OnOk(HWND dialog)
+{
+    SettingsFile* settings = CurrentSettings();
+    const LRESULT muted = SendDlgItemMessageA(dialog, IDC_MUTE, BM_GETCHECK, 0, 0);
+    if (settings) {
+        // Stop at the first write that fails and keep the dialog open, so the
+        // user learns the choices were not saved and can retry or cancel.
+        char stored[kStoredLayoutSize];
+        BOOL written = TRUE;
+        if (SelectedStoredLayout(GetDlgItem(dialog, IDC_LAYOUT_LIST), stored))
+            written = settings->PutString(kSection, "Layout", stored);
+        if (written) {
+            const LRESULT random = SendDlgItemMessageA(dialog, IDC_RANDOM, BM_GETCHECK, 0, 0);
+            written = settings->PutInt(kSection, "Random", random == BST_CHECKED ? 1 : 0);
+        }
+        if (written)
+            written = settings->PutInt(kSection, "Sound", muted == BST_CHECKED ? 1 : 0);
+        if (!written) {
+            ReportWriteFailure(dialog, GetLastError());
+            return TRUE;
+        }
+    }
+    // The end code is the mute box's state, not IDOK.
+    EndSetupDialog(dialog, muted);
+    return TRUE;
+}
+
+INT_PTR DrawButton(const DRAWITEMSTRUCT& item)
+{
+    if (item.CtlType != ODT_BUTTON)
+        return FALSE;
+    char text[kButtonTextSize] = "";
+    const int length = GetWindowTextA(item.hwndItem, text, sizeof text);
+    const ButtonLook look = ChooseButtonLook(item.itemState);
+    const ButtonFace& face = FaceFor(look.faceId);
+
+    // The 150 x 75 face is stretched to whatever size the button has;
+    // HALFTONE keeps its bevel smooth when it shrinks.
+    if (face.bitmap) {
+        MemoryDC memory(item.hDC);
+        if (memory.Get()) {
+            SelectedObject selected(memory.Get(), face.bitmap);
+            const int oldStretchMode = SetStretchBltMode(item.hDC, HALFTONE);
+            StretchBlt(item.hDC, item.rcItem.left, item.rcItem.top, item.rcItem.right - item.rcItem.left,
+                       item.rcItem.bottom - item.rcItem.top, memory.Get(), 0, 0, face.width, face.height,
+                       SRCCOPY);
+            SetStretchBltMode(item.hDC, oldStretchMode);
+        }
+    }
+
+    const COLORREF oldColour = SetTextColor(item.hDC, look.textColour);
+    const int oldBackgroundMode = SetBkMode(item.hDC, TRANSPARENT);
+    RECT textRect = item.rcItem;
+    textRect.top += look.textOffset;
+    DrawTextA(item.hDC, text, length, &textRect, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
+    SetTextColor(item.hDC, oldColour);
+    SetBkMode(item.hDC, oldBackgroundMode);
+    return TRUE;
+}
+}  // namespace
+
+ButtonLook ChooseButtonLook(UINT itemState)
+{
+    // Disabled wins over pressed; focus and every other bit change nothing.
+    if (itemState & ODS_DISABLED)
+        return {IDB_BUTTON_DISABLED, kDisabledTextColour, 0};
+    if (itemState & ODS_SELECTED)
+        return {IDB_BUTTON_PRESSED, RGB(0, 0, 0), 1};
+    return {IDB_BUTTON_NORMAL, RGB(0, 0, 0), 0};
+}
+
+INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        return OnInitDialog(dialog);
+    case WM_COMMAND:
+        // The notification code is not looked at: only the control's id.
+        switch (LOWORD(wParam)) {
+        case IDOK:
+            return OnOk(dialog);
+        case IDCANCEL:
+            EndSetupDialog(dialog, 0);
+            return TRUE;
+        }
+        return FALSE;
+    case WM_DRAWITEM:
+        return DrawButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSTATIC: {
+        // The dialog, its label and its check boxes; the combo box keeps the
+        // system's colours.
+        HDC dc = reinterpret_cast<HDC>(wParam);
+        SetTextColor(dc, RGB(0, 0, 0));
+        SetBkMode(dc, TRANSPARENT);
+        return reinterpret_cast<INT_PTR>(g_backgroundBrush);
+    }
+    }
+    return FALSE;
+}
+
+int RunConfigDialog(HWND owner)
+{
+    return static_cast<int>(DialogBoxParamA(SaverInstance(), MAKEINTRESOURCEA(IDD_SETUP), owner,
+                                            SetupDialogProc, 0));
+}
+
+void ResetConfigDialogForTest() { ReleaseDrawingObjects(); }

@@ -1,0 +1,69 @@
+#include "setup/layout_catalogue.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "common/handles.h"
+#include "common/text.h"
+
+namespace {
+// Both folder prefixes have this length; the dialog skips them unread.
+constexpr size_t kFolderPrefixLength = 9;
+constexpr size_t kExtensionLength = 4;  // ".sav"
+}  // namespace
+
+LayoutEntry* FindLayouts(int scrSaver)
+{
+    // A directory too long for the pattern is refused: a cut pattern would
+    // search some other folder.
+    char pattern[kPathBufferSize];
+    const int wanted = std::snprintf(pattern, sizeof pattern, "%s\\%s\\*.sav", ResourceDirectory(),
+                                     scrSaver ? "ScrSaver" : "SaveGame");
+    if (wanted < 0 || wanted >= static_cast<int>(sizeof pattern))
+        return nullptr;
+
+    WIN32_FIND_DATAA found;
+    FindHandle search(FindFirstFileA(pattern, &found));
+    if (!search.IsValid())
+        return nullptr;
+
+    // Attributes are not looked at: a folder named like a layout is listed
+    // too. Each node goes in front, so the last one reported heads the list.
+    LayoutEntry* head = nullptr;
+    do {
+        if (found.cFileName[0] == '.')
+            continue;
+        LayoutEntry* entry = new (std::nothrow) LayoutEntry;
+        if (!entry)
+            break;  // out of memory: keep what was collected
+        CopyText(entry->name, found.cFileName);
+        entry->next = head;
+        head = entry;
+    } while (FindNextFileA(search.Get(), &found));
+    return head;
+}
+
+int ComposeStoredLayout(int sourceTag, const char* baseName, char* out, size_t outSize)
+{
+    const int wanted = std::snprintf(out, outSize, "%s%s.sav",
+                                     sourceTag == kScrSaverTag ? "ScrSaver\\" : "SaveGame\\", baseName);
+    if (wanted < 0 || static_cast<size_t>(wanted) >= outSize) {
+        if (outSize > 0)
+            out[0] = '\0';
+        return 0;
+    }
+    return 1;
+}
+
+const char* StoredLayoutSearchText(char* stored)
+{
+    const size_t length = std::strlen(stored);
+    if (length < kExtensionLength)
+        return nullptr;
+    const size_t cut = length - kExtensionLength;
+    stored[cut] = '\0';
+    // The folder prefix is skipped without a look: "SaveGame\" finds the same
+    // items as "ScrSaver\". A value too short for it leaves nothing to find.
+    return cut < kFolderPrefixLength ? stored + cut : stored + kFolderPrefixLength;
+}

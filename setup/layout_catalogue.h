@@ -1,0 +1,37 @@
+// setup/layout_catalogue.h: the layouts the game can show, found by name in
+// its "ScrSaver" and "SaveGame" folders below the resource directory, and the
+// form in which kubo.ini records the chosen one.
+#pragma once
+#include <cstddef>
+
+#include "game/settings_file.h"
+
+// One layout file found on disk. The caller of FindLayouts owns the list and
+// frees it node by node (delete); it may change name in place first.
+struct LayoutEntry {
+    char name[kPathBufferSize];  // as the directory search reports it, e.g. "ss800.sav"
+    LayoutEntry* next;           // null in the last node
+};
+
+// Lists "ScrSaver" (scrSaver non-zero) or "SaveGame" below the resource
+// directory, newest-reported first. Null when nothing is found, or when the
+// resource directory is too long for a search pattern.
+LayoutEntry* FindLayouts(int scrSaver);
+
+// Where a layout came from, as the dialog tags its list items.
+constexpr int kScrSaverTag = 0;
+constexpr int kSaveGameTag = 1;
+
+// Stored layout forms fit a buffer of this size (at most 127 characters).
+constexpr size_t kStoredLayoutSize = 128;
+constexpr char kDefaultStoredLayout[] = "ScrSaver\\ss800.sav";
+
+// "ScrSaver\<base>.sav" (tag 0) or "SaveGame\<base>.sav" (any other tag).
+// 1 when it fits outSize; 0 leaves out empty rather than holding a cut name.
+int ComposeStoredLayout(int sourceTag, const char* baseName, char* out, size_t outSize);
+
+// The text a stored form is looked up by in the layout list: the base name
+// after the 9-character folder prefix, with the last 4 characters (".sav")
+// cut off in place. Empty when the stored form is only 4 to 13 characters;
+// null when it is shorter than 4, which selects nothing.
+const char* StoredLayoutSearchText(char* stored);

@@ -1,0 +1,285 @@
+// The configure mode of the built saver: started the way the display control
+// panel starts it, against a real installation, and driven from outside.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tests/support/fake_install.h"
+#include "tests/support/saver_process.h"
+#include "tests/support/setup_dialog.h"
+
+namespace {
+
+const DWORD kTimeoutMs = 20000;
+
+class ConfigDialog : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        res_ = folder_.Path() + "\\Res";
+        ini_ = folder_.Path() + "\\kubo.ini";
+        folder_.MakeFolder("Res\\ScrSaver");
+        folder_.MakeFolder("Res\\SaveGame");
+        key_.SetPath(folder_.Path());
+    }
+    void TearDown() override { MakeWritable(ini_); }
+    void WriteIni(const std::string& screenSaverLines, const std::string& language = "English")
+    {
+        std::string ini = RealisticKuboIni(res_, screenSaverLines);
+        const std::string from = "Language=English";
+        ini.replace(ini.find(from), from.size(), "Language=" + language);
+        folder_.WriteFile("kubo.ini", ini);
+    }
+    void AddLayout(const std::string& relative) { folder_.WriteFile("Res\\" + relative, "layout"); }
+    std::string Value(const char* key) { return IniValue(ini_, "ScreenSaver", key); }
+
+    // Presses a button the way a click reaches the dialog.
+    static void Press(HWND dialog, int id)
+    {
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+    }
+    static void Select(HWND dialog, const std::string& text)
+    {
+        HWND list = GetDlgItem(dialog, 1000);
+        const LRESULT index =
+            SendMessageA(list, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(text.c_str()));
+        ASSERT_NE(CB_ERR, index) << text;
+        SendMessageA(list, CB_SETCURSEL, index, 0);
+    }
+
+    TempFolder folder_;
+    InstallKey key_;
+    std::string res_;
+    std::string ini_;
+};
+
+TEST_F(ConfigDialog, ShowsTheStoredChoicesAndOkStoresTheNewOnes)
+{
+    AddLayout("ScrSaver\\ss800.sav");
+    AddLayout("ScrSaver\\alpine.sav");
+    AddLayout("SaveGame\\ss800.sav");
+    AddLayout("SaveGame\\Caf\xE9.sav");
+    AddLayout("SaveGame\\Town.SAV");
+    WriteIni("Layout=ScrSaver\\alpine.sav\r\nRandom=0\r\nSound=0\r\n");
+
+    SaverProcess saver("/c");
+    HWND dialog = WaitForSetupDialog(saver.Id(), kTimeoutMs);
+    ASSERT_NE(nullptr, dialog);
+    const SetupDialogView view = ReadSetupDialog(dialog);
+    EXPECT_EQ("KUBO TRAX Screen Saver Setup", view.caption);
+    EXPECT_EQ("Use A Random Selection", view.randomText);
+    EXPECT_EQ("Mute Sounds", view.muteText);
+    EXPECT_EQ("Select Layout:", view.labelText);
+    EXPECT_EQ("OK", view.okText);
+    EXPECT_EQ("CANCEL", view.cancelText);
+    // Sorted by the combo box; ss800 is in both folders and listed twice.
+    EXPECT_EQ((std::vector<std::string>{"alpine", "Caf\xE9", "ss800", "ss800", "Town"}), view.items);
+    EXPECT_EQ("alpine", view.selectedText);
+    EXPECT_EQ(BST_UNCHECKED, view.randomChecked);
+    EXPECT_EQ(BST_UNCHECKED, view.muteChecked);
+
+    Select(dialog, "Town");
+    SendDlgItemMessageA(dialog, 1004, BM_SETCHECK, BST_CHECKED, 0);
+    SendDlgItemMessageA(dialog, 1002, BM_SETCHECK, BST_CHECKED, 0);
+    Press(dialog, IDOK);
+    ASSERT_TRUE(saver.Wait(kTimeoutMs));
+    EXPECT_EQ(1u, saver.ExitCode());  // the mute box's state, not IDOK
+    EXPECT_EQ("SaveGame\\Town.sav", Value("Layout"));
+    EXPECT_EQ("1", Value("Random"));
+    EXPECT_EQ("1", Value("Sound"));
+    EXPECT_EQ("Ann", IniValue(ini_, "Player", "Name"));
+    EXPECT_EQ("80", IniValue(ini_, "Sound", "Music"));
+    EXPECT_NE(std::string::npos, folder_.ReadFile("kubo.ini").find("; sound and music levels"));
+}
+
+TEST_F(ConfigDialog, EveryConfigureCommandLineShowsItAndCancelEndsWithZero)
+{
+    AddLayout("ScrSaver\\ss800.sav");
+    WriteIni("");
+    const std::string before = folder_.ReadFile("kubo.ini");
+    HWND owner = CreateWindowExA(0, "STATIC", "owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                 GetModuleHandleA(nullptr), nullptr);
+    const std::string ownerText = std::to_string(reinterpret_cast<ULONG_PTR>(owner));
+    for (const std::string& tail : {std::string("/c"), std::string("-C"), "c:" + ownerText, std::string("/"),
+                                    std::string("")}) {
+        SCOPED_TRACE("tail: \"" + tail + '"');
+        SaverProcess saver(tail);
+        HWND dialog = WaitForSetupDialog(saver.Id(), kTimeoutMs);
+        ASSERT_NE(nullptr, dialog);
+        const SetupDialogView view = ReadSetupDialog(dialog);
+        EXPECT_EQ("ss800", view.selectedText);
+        EXPECT_EQ(BST_CHECKED, view.randomChecked);
+        if (tail.rfind("c:", 0) == 0) {
+            EXPECT_EQ(owner, GetWindow(dialog, GW_OWNER));
+        }
+        if (tail.empty() || tail == "/") {
+            EXPECT_EQ(nullptr, GetWindow(dialog, GW_OWNER));
+        }
+        SendDlgItemMessageA(dialog, 1004, BM_SETCHECK, BST_CHECKED, 0);
+        Press(dialog, IDCANCEL);
+        ASSERT_TRUE(WaitPumping(saver, kTimeoutMs));
+        EXPECT_EQ(0u, saver.ExitCode());
+    }
+    DestroyWindow(owner);
+    EXPECT_EQ(before, folder_.ReadFile("kubo.ini"));
+}
+
+TEST_F(ConfigDialog, WithoutAnInstallationEndsWithOneAndShowsNothing)
+{
+    key_.Remove();
+    for (const std::string& tail : {std::string("/c"), std::string("")}) {
+        SaverProcess saver(tail);
+        bool sawWindow = false;
+        while (!saver.Wait(10)) {
+            for (HWND window : TopLevelWindowsOf(saver.Id()))
+                sawWindow = sawWindow || IsWindowVisible(window);
+        }
+        EXPECT_EQ(1u, saver.ExitCode()) << "tail: \"" << tail << '"';
+        EXPECT_FALSE(sawWindow) << "tail: \"" << tail << '"';
+    }
+}
+
+TEST_F(ConfigDialog, SpeaksTheLanguageNamedInKuboIni)
+{
+    struct Case { const char* language; const char* caption; const char* cancel; } cases[] = {
+        {"german", "KUBO TRAX-BILDSCHIRM-SETUP", "ABBRECHEN"},
+        {"German", "KUBO TRAX-BILDSCHIRM-SETUP", "ABBRECHEN"},
+        {"GERMAN", "KUBO TRAX-BILDSCHIRM-SETUP", "ABBRECHEN"},
+        {"English", "KUBO TRAX Screen Saver Setup", "CANCEL"},
+        {"French", "Installation de l\"\xE9" "conomiseur d\"\xE9" "cran KUBO TRAX", "ANNULER"},
+        {"Italian", "Impostazione salvaschermo KUBO TRAX.", "ANNULLA"},
+        {"Spanish", "Instalaci\xF3n del protector de pantallas de KUBO TRAX", "CANCELAR"},
+        {"Dutch", "KUBO TRAX schermbeveiliging instelling", "ANNULEREN"},
+        {"Danish", "Ops\xE6tning for KUBO TRAX-pausesk\xE6rm", "ANNULL\xC8R"},
+        {"Norwegian", "Installasjon av KUBO TRAX-skjermsparer", "AVBRYT"},
+        {"Swedish", "Installera KUBO TRAX sk\xE4rmsl\xE4" "ckare", "AVBRYT"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.language);
+        WriteIni("", c.language);
+        SaverProcess saver("/c");
+        HWND dialog = WaitForSetupDialog(saver.Id(), kTimeoutMs);
+        ASSERT_NE(nullptr, dialog);
+        const SetupDialogView view = ReadSetupDialog(dialog);
+        EXPECT_EQ(c.caption, view.caption);
+        EXPECT_EQ(c.cancel, view.cancelText);
+        Press(dialog, IDCANCEL);
+        ASSERT_TRUE(saver.Wait(kTimeoutMs));
+    }
+}
+
+TEST_F(ConfigDialog, AReadOnlyKuboIniIsReportedAndTheDialogStaysOpen)
+{
+    AddLayout("ScrSaver\\ss800.sav");
+    WriteIni("Layout=ScrSaver\\ss800.sav\r\nRandom=1\r\nSound=0\r\n");
+    ASSERT_TRUE(MakeReadOnly(ini_));
+
+    SaverProcess saver("/c");
+    HWND dialog = WaitForSetupDialog(saver.Id(), kTimeoutMs);
+    ASSERT_NE(nullptr, dialog);
+    SendDlgItemMessageA(dialog, 1002, BM_SETCHECK, BST_UNCHECKED, 0);
+    Press(dialog, IDOK);
+    HWND box = WaitForMessageBox(saver.Id(), "KUBO TRAX", kTimeoutMs);
+    ASSERT_NE(nullptr, box);
+    // The system's own text for the failure is shown (access denied here).
+    char text[512] = "";
+    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+    EXPECT_NE(std::string::npos, std::string(text).find("ccess")) << text;
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    EXPECT_FALSE(saver.Wait(500));
+    EXPECT_TRUE(IsWindow(dialog));
+    EXPECT_EQ("1", Value("Random"));
+
+    // Writable again: the same OK now saves and ends.
+    MakeWritable(ini_);
+    Press(dialog, IDOK);
+    ASSERT_TRUE(saver.Wait(kTimeoutMs));
+    EXPECT_EQ(0u, saver.ExitCode());
+    EXPECT_EQ("0", Value("Random"));
+}
+
+TEST_F(ConfigDialog, LongShortAndManyNamesAreListedAndStoredSafely)
+{
+    // Base names of 1 to 200 characters (the file-name limit leaves no more).
+    const std::vector<size_t> lengths = {1, 2, 114, 115, 127, 128, 200};
+    for (size_t length : lengths)
+        AddLayout("ScrSaver\\" + std::string(length, 'n') + ".sav");
+    MakeLayoutFiles(res_ + "\\SaveGame", "game", 10000);
+    WriteIni("Layout=" + std::string(5000, 'x') + "\r\n");
+
+    SaverProcess saver("/c");
+    HWND dialog = WaitForSetupDialog(saver.Id(), 60000);
+    ASSERT_NE(nullptr, dialog);
+    // Counted, not read item by item: 10,000 cross-process reads take long.
+    EXPECT_EQ(static_cast<LRESULT>(10000 + lengths.size()), SendDlgItemMessageA(dialog, 1000, CB_GETCOUNT, 0, 0));
+    EXPECT_EQ(CB_ERR, SendDlgItemMessageA(dialog, 1000, CB_GETCURSEL, 0, 0));
+    // 200 characters do not fit a stored form: OK leaves Layout as it was.
+    Select(dialog, std::string(200, 'n'));
+    Press(dialog, IDOK);
+    ASSERT_TRUE(saver.Wait(kTimeoutMs));
+    EXPECT_EQ(0u, saver.ExitCode());
+    EXPECT_EQ(std::string(255, 'x'), Value("Layout").substr(0, 255));
+    EXPECT_EQ("1", Value("Random"));
+
+    // 114 characters fill the stored form exactly and are stored whole.
+    WriteIni("Layout=\r\n");
+    SaverProcess again("");
+    dialog = WaitForSetupDialog(again.Id(), 60000);
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_EQ(CB_ERR, SendDlgItemMessageA(dialog, 1000, CB_GETCURSEL, 0, 0));
+    const std::string name114(114, 'n');
+    Select(dialog, name114);
+    Press(dialog, IDOK);
+    ASSERT_TRUE(again.Wait(kTimeoutMs));
+    EXPECT_EQ("ScrSaver\\" + name114 + ".sav", Value("Layout"));
+}
+
+TEST_F(ConfigDialog, BinaryGarbageInKuboIniStillGivesAWorkingDialog)
+{
+    AddLayout("ScrSaver\\ss800.sav");
+    std::string garbage;
+    for (int i = 0; i < 4096; ++i)
+        garbage += static_cast<char>((i * 7919 + 13) % 256);
+    folder_.WriteFile("kubo.ini", garbage);
+    SaverProcess saver("/c");
+    HWND dialog = WaitForSetupDialog(saver.Id(), kTimeoutMs);
+    ASSERT_NE(nullptr, dialog);
+    Press(dialog, IDOK);
+    ASSERT_TRUE(saver.Wait(kTimeoutMs));
+    EXPECT_EQ(0u, saver.ExitCode());
+}
+
+// Without a usable "Language" value the system locale decides. The driver
+// passes its own locale on to the saver, so ctest runs this test once more
+// under German and Catalan locales.
+TEST_F(ConfigDialog, WithoutALanguageTheSystemLocaleDecides)
+{
+    const LANGID primary = PRIMARYLANGID(LANGIDFROMLCID(GetSystemDefaultLCID()));
+    if (const char* expected = std::getenv("KUBO_EXPECTED_PRIMARY_LANGUAGE")) {
+        ASSERT_EQ(std::atoi(expected), primary) << "the locale did not reach the driver";
+    }
+    const char* caption = "KUBO TRAX Screen Saver Setup";
+    if (primary == LANG_GERMAN)
+        caption = "KUBO TRAX-BILDSCHIRM-SETUP";
+    else if (primary == LANG_CATALAN || primary == LANG_SPANISH)
+        caption = "Instalaci\xF3n del protector de pantallas de KUBO TRAX";
+    else if (primary != LANG_ENGLISH)
+        GTEST_SKIP() << "no expectation for primary language " << primary;
+
+    for (const char* language : {"NONE", "", "PORTUGUESE", "GERMANY"}) {
+        SCOPED_TRACE(std::string("Language=") + language);
+        WriteIni("", language);
+        SaverProcess saver("/c");
+        HWND dialog = WaitForSetupDialog(saver.Id(), kTimeoutMs);
+        ASSERT_NE(nullptr, dialog);
+        EXPECT_EQ(caption, ReadSetupDialog(dialog).caption);
+        Press(dialog, IDCANCEL);
+        ASSERT_TRUE(saver.Wait(kTimeoutMs));
+    }
+}
+
+}  // namespace

@@ -1,0 +1,229 @@
+#include "tests/support/setup_dialog.h"
+
+#include <vector>
+
+#include "tests/support/saver_process.h"
+
+namespace {
+// Handles what other threads send to ours: a dialog owned by one of our
+// windows disables and enables its owner with sent messages.
+void PumpMessages(DWORD waitMs)
+{
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, waitMs, QS_ALLINPUT);
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+std::string TextOf(HWND window)
+{
+    char text[1024] = "";
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+}  // namespace
+
+SetupDialogView ReadSetupDialog(HWND dialog)
+{
+    SetupDialogView view;
+    view.caption = TextOf(dialog);
+    view.randomText = TextOf(GetDlgItem(dialog, 1002));
+    view.muteText = TextOf(GetDlgItem(dialog, 1004));
+    view.labelText = TextOf(GetDlgItem(dialog, 1001));
+    view.okText = TextOf(GetDlgItem(dialog, IDOK));
+    view.cancelText = TextOf(GetDlgItem(dialog, IDCANCEL));
+    HWND list = GetDlgItem(dialog, 1000);
+    const LRESULT count = SendMessageA(list, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        // Across processes Wine hands CB_GETLBTEXT's text back in UTF-16 even
+        // to an "A" caller, so ask in UTF-16 and turn it into ANSI here.
+        // Names are at most 259 characters; leave room for a longer surprise.
+        WCHAR wide[2048] = L"";
+        const LRESULT length = SendMessageW(list, CB_GETLBTEXTLEN, i, 0);
+        if (length >= 0 && length < 2048)
+            SendMessageW(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(wide));
+        char item[4096] = "";
+        WideCharToMultiByte(CP_ACP, 0, wide, -1, item, sizeof item, nullptr, nullptr);
+        view.items.push_back(item);
+    }
+    view.selection = static_cast<int>(SendMessageA(list, CB_GETCURSEL, 0, 0));
+    if (view.selection >= 0 && view.selection < static_cast<int>(view.items.size()))
+        view.selectedText = view.items[view.selection];
+    view.randomChecked = static_cast<int>(SendDlgItemMessageA(dialog, 1002, BM_GETCHECK, 0, 0));
+    view.muteChecked = static_cast<int>(SendDlgItemMessageA(dialog, 1004, BM_GETCHECK, 0, 0));
+    return view;
+}
+
+void MakeLayoutFiles(const std::string& folder, const std::string& prefix, int count)
+{
+    CreateDirectoryA(folder.c_str(), nullptr);
+    for (int i = 0; i < count; ++i) {
+        const std::string path = folder + "\\" + prefix + std::to_string(i) + ".sav";
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        if (file != INVALID_HANDLE_VALUE)
+            CloseHandle(file);
+    }
+}
+
+std::string RealisticKuboIni(const std::string& resourceDirectory, const std::string& screenSaverLines)
+{
+    return "; KUBO TRAX settings, written by the game\r\n"
+           "[DIRECTORIES]\r\n"
+           "res=" + resourceDirectory + "\r\n"
+           "Exe=TRAX.exe\r\n"
+           "\r\n"
+           "[Locale]\r\n"
+           "Language=English\r\n"
+           "\r\n"
+           "; sound and music levels\r\n"
+           "[Sound]\r\n"
+           "Music=80\r\n"
+           "Effects=65\r\n"
+           "\r\n"
+           "[ScreenSaver]\r\n" + screenSaverLines +
+           "\r\n"
+           "[Player]\r\n"
+           "Name=Ann\r\n"
+           "LastLayout=SaveGame\\mine.sav\r\n";
+}
+
+namespace {
+// Runs a Linux program from a Windows one: Wine starts ELF executables too.
+bool RunUnixCommand(const std::string& commandLine)
+{
+    std::vector<char> buffer(commandLine.begin(), commandLine.end());
+    buffer.push_back('\0');
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return false;
+    WaitForSingleObject(process.hProcess, 10000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}
+
+std::string UnixPathOf(const std::string& path)
+{
+    using UnixName = char*(CDECL*)(LPCWSTR);
+    FARPROC entry = GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
+    if (!entry)
+        return std::string();
+    WCHAR wide[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
+    char* unixName = reinterpret_cast<UnixName>(reinterpret_cast<void (*)()>(entry))(wide);
+    if (!unixName)
+        return std::string();
+    std::string result = unixName;
+    HeapFree(GetProcessHeap(), 0, unixName);
+    return result;
+}
+
+bool IsWritable(const std::string& path)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(file);
+    return true;
+}
+}  // namespace
+
+bool WaitPumping(SaverProcess& saver, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    while (!saver.Wait(0)) {
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        PumpMessages(20);
+    }
+    return true;
+}
+
+bool MakeReadOnly(const std::string& path)
+{
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+    if (!IsWritable(path))
+        return true;
+    // Root on Linux writes read-only files anyway, and Wine lets it: make
+    // the file immutable as well, so that the write fails as on Windows.
+    const std::string unixPath = UnixPathOf(path);
+    if (unixPath.empty() || !RunUnixCommand("Z:\\usr\\bin\\chattr +i \"" + unixPath + "\""))
+        return false;
+    // The handle Wine gives back does not wait for the Linux program: poll.
+    for (int i = 0; i < 250 && IsWritable(path); ++i)
+        Sleep(20);
+    return !IsWritable(path);
+}
+
+void MakeWritable(const std::string& path)
+{
+    const std::string unixPath = UnixPathOf(path);
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (IsWritable(path) || GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return;
+    if (!unixPath.empty() && RunUnixCommand("Z:\\usr\\bin\\chattr -i \"" + unixPath + "\"")) {
+        for (int i = 0; i < 250 && !IsWritable(path); ++i)
+            Sleep(20);
+    }
+}
+
+std::string IniValue(const std::string& file, const char* section, const char* key)
+{
+    char value[256];
+    GetPrivateProfileStringA(section, key, "<missing>", value, sizeof value, file.c_str());
+    return value;
+}
+
+namespace {
+struct DialogSearch {
+    DWORD processId;
+    bool wantSetup;
+    const char* caption;
+    HWND found;
+};
+
+BOOL CALLBACK MatchDialog(HWND window, LPARAM data)
+{
+    DialogSearch& search = *reinterpret_cast<DialogSearch*>(data);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    char name[32] = "";
+    GetClassNameA(window, name, sizeof name);
+    if (owner != search.processId || std::string(name) != "#32770" || !IsWindowVisible(window))
+        return TRUE;
+    const bool isSetup = GetDlgItem(window, 1000) != nullptr;
+    if (isSetup != search.wantSetup)
+        return TRUE;
+    if (search.caption && TextOf(window) != search.caption)
+        return TRUE;
+    search.found = window;
+    return FALSE;
+}
+
+HWND WaitForDialog(DialogSearch search, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    do {
+        EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
+        if (search.found)
+            return search.found;
+        PumpMessages(20);
+    } while (GetTickCount() - start < timeoutMs);
+    return nullptr;
+}
+}  // namespace
+
+HWND WaitForSetupDialog(DWORD processId, DWORD timeoutMs)
+{
+    return WaitForDialog({processId, true, nullptr, nullptr}, timeoutMs);
+}
+
+HWND WaitForMessageBox(DWORD processId, const char* caption, DWORD timeoutMs)
+{
+    return WaitForDialog({processId, false, caption, nullptr}, timeoutMs);
+}

@@ -1,0 +1,49 @@
+// tests/support/setup_dialog.h: reading the configuration dialog from outside
+// (its texts, list and check boxes), the same way in-process and across
+// processes, and filling an installation with layouts.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+struct SetupDialogView {
+    std::string caption;
+    std::string randomText;
+    std::string muteText;
+    std::string labelText;
+    std::string okText;
+    std::string cancelText;
+    std::vector<std::string> items;  // in the list's order
+    int selection = -1;              // CB_ERR: nothing selected
+    std::string selectedText;
+    int randomChecked = -1;
+    int muteChecked = -1;
+};
+
+SetupDialogView ReadSetupDialog(HWND dialog);
+
+// Empty files <folder>\<prefix><n>.sav for n = 0 .. count-1.
+void MakeLayoutFiles(const std::string& folder, const std::string& prefix, int count);
+
+// A kubo.ini as the game writes it, with the resource directory given.
+std::string RealisticKuboIni(const std::string& resourceDirectory, const std::string& screenSaverLines);
+
+// The value of a key, or "<missing>".
+std::string IniValue(const std::string& file, const char* section, const char* key);
+
+// Waits for the visible setup dialog of a process (the #32770 window with a
+// layout list); null after the timeout.
+HWND WaitForSetupDialog(DWORD processId, DWORD timeoutMs);
+
+// Waits for a visible message box of a process with the caption; null after the timeout.
+HWND WaitForMessageBox(DWORD processId, const char* caption, DWORD timeoutMs);
+
+// Makes a file read-only, the way a user does; true when writes now fail.
+bool MakeReadOnly(const std::string& path);
+void MakeWritable(const std::string& path);
+
+// Waits for a process to end while handling this thread's messages, which a
+// dialog owned by one of our windows sends us; true when it ended in time.
+class SaverProcess;
+bool WaitPumping(SaverProcess& saver, DWORD timeoutMs);

@@ -1,0 +1,432 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "game/language.h"
+#include "game/settings_file.h"
+#include "host/startup.h"
+#include "res/resource.h"
+#include "setup/config_dialog.h"
+#include "tests/support/fake_install.h"
+#include "tests/support/setup_dialog.h"
+
+namespace {
+
+// ---- The template as the resource compiler stored it ----
+
+struct TemplateReader {
+    const BYTE* at;
+    WORD Word() { WORD v; memcpy(&v, at, 2); at += 2; return v; }
+    DWORD Dword() { DWORD v; memcpy(&v, at, 4); at += 4; return v; }
+    void AlignDword(const BYTE* base) { while ((at - base) % 4) ++at; }
+    // A string or, after 0xFFFF, an ordinal written as "#n".
+    std::string SzOrOrd()
+    {
+        WORD first = Word();
+        if (first == 0xFFFF)
+            return "#" + std::to_string(Word());
+        std::string text;
+        for (WORD c = first; c != 0; c = Word())
+            text += static_cast<char>(c);
+        return text;
+    }
+};
+
+struct Control {
+    DWORD id, style, exStyle;
+    short x, y, cx, cy;
+    std::string windowClass, text;
+};
+
+TEST(SetupDialogTemplate, HasTheDialogsStyleFontAndSevenControls)
+{
+    HRSRC found = FindResourceExA(GetModuleHandleA(nullptr), RT_DIALOG, MAKEINTRESOURCEA(IDD_SETUP),
+                                  MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_UK));
+    ASSERT_NE(nullptr, found);
+    const BYTE* base = static_cast<const BYTE*>(LockResource(LoadResource(GetModuleHandleA(nullptr), found)));
+    TemplateReader r{base};
+    EXPECT_EQ(1, r.Word());
+    EXPECT_EQ(0xFFFF, r.Word());  // extended template
+    r.Dword();
+    EXPECT_EQ(0u, r.Dword());
+    EXPECT_EQ(0x80C008C0u, r.Dword());
+    const WORD count = r.Word();
+    ASSERT_EQ(7, count);
+    r.Word(); r.Word();
+    EXPECT_EQ(189, r.Word());
+    EXPECT_EQ(81, r.Word());
+    EXPECT_EQ("", r.SzOrOrd());  // menu
+    EXPECT_EQ("", r.SzOrOrd());  // class
+    EXPECT_EQ("", r.SzOrOrd());  // caption
+    EXPECT_EQ(12, r.Word());
+    EXPECT_EQ(0, r.Word());
+    const WORD italicAndCharset = r.Word();
+    EXPECT_EQ(0, LOBYTE(italicAndCharset));
+    EXPECT_EQ(1, HIBYTE(italicAndCharset));
+    EXPECT_EQ("Arial", r.SzOrOrd());
+
+    const Control expected[] = {
+        {IDOK, 0x5001000B, 0, 5, 65, 52, 10, "#128", "OK"},
+        {IDCANCEL, 0x5001000B, 0, 130, 65, 52, 10, "#128", "Cancel"},
+        {IDC_RANDOM, 0x50010103, 0, 5, 5, 102, 8, "#128", "Use Random Selection"},
+        {IDC_MUTE, 0x50010103, 0, 5, 20, 102, 8, "#128", "Mute Sound"},
+        {IDC_LAYOUT_LABEL, 0x50020000, 0x20, 5, 35, 102, 8, "#130", "Select Layout:"},
+        {IDC_LAYOUT_LIST, 0x50210142, 0, 5, 45, 102, 75, "#133", ""},
+        {0xFFFFFFFF, 0x5080180E, 0x20000, 115, 5, 69, 51, "#130", "#111"},
+    };
+    for (const Control& want : expected) {
+        r.AlignDword(base);
+        SCOPED_TRACE("control " + std::to_string(static_cast<int>(want.id)));
+        r.Dword();
+        EXPECT_EQ(want.exStyle, r.Dword());
+        EXPECT_EQ(want.style, r.Dword());
+        EXPECT_EQ(want.x, static_cast<short>(r.Word()));
+        EXPECT_EQ(want.y, static_cast<short>(r.Word()));
+        EXPECT_EQ(want.cx, static_cast<short>(r.Word()));
+        EXPECT_EQ(want.cy, static_cast<short>(r.Word()));
+        EXPECT_EQ(want.id, r.Dword());
+        EXPECT_EQ(want.windowClass, r.SzOrOrd());
+        EXPECT_EQ(want.text, r.SzOrOrd());
+        r.at += r.Word();  // creation data
+    }
+}
+
+TEST(ChooseButtonLook, DisabledWinsOverPressedAndFocusChangesNothing)
+{
+    struct Case { UINT state; int face; COLORREF colour; int offset; } cases[] = {
+        {0, IDB_BUTTON_NORMAL, 0, 0},
+        {ODS_FOCUS, IDB_BUTTON_NORMAL, 0, 0},
+        {ODS_SELECTED, IDB_BUTTON_PRESSED, 0, 1},
+        {ODS_SELECTED | ODS_FOCUS, IDB_BUTTON_PRESSED, 0, 1},
+        {ODS_DISABLED, IDB_BUTTON_DISABLED, RGB(92, 92, 92), 0},
+        {ODS_DISABLED | ODS_SELECTED, IDB_BUTTON_DISABLED, RGB(92, 92, 92), 0},
+    };
+    for (const Case& c : cases) {
+        const ButtonLook look = ChooseButtonLook(c.state);
+        EXPECT_EQ(c.face, look.faceId) << "state " << c.state;
+        EXPECT_EQ(c.colour, look.textColour) << "state " << c.state;
+        EXPECT_EQ(c.offset, look.textOffset) << "state " << c.state;
+    }
+}
+
+std::string WithoutBlankLines(std::string text)
+{
+    for (size_t at; (at = text.find("\r\n\r\n")) != std::string::npos;)
+        text.erase(at, 2);
+    return text;
+}
+
+// ---- The dialog on a real window, set up from a real installation ----
+
+class SetupDialog : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetStartupStateForTest(GetModuleHandleA(nullptr), 0);
+        ResetGameSettingsForTest();
+        ResetLanguageForTest();
+        ResetConfigDialogForTest();
+        key_.SetPath(folder_.Path());
+        res_ = folder_.Path() + "\\Res";
+        ini_ = folder_.Path() + "\\kubo.ini";
+        folder_.MakeFolder("Res\\ScrSaver");
+        folder_.MakeFolder("Res\\SaveGame");
+    }
+    void TearDown() override
+    {
+        if (dialog_)
+            DestroyWindow(dialog_);
+        ResetConfigDialogForTest();
+        ResetGameSettingsForTest();
+        ResetLanguageForTest();
+    }
+    void WriteIni(const std::string& screenSaverLines)
+    {
+        folder_.WriteFile("kubo.ini", RealisticKuboIni(res_, screenSaverLines));
+    }
+    void AddLayout(const std::string& relative) { folder_.WriteFile("Res\\" + relative, "layout"); }
+    // A modeless copy of the dialog: the same template and procedure, so
+    // the test can look at it between messages.
+    HWND Open()
+    {
+        dialog_ = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_SETUP), nullptr,
+                                     SetupDialogProc, 0);
+        return dialog_;
+    }
+    void Press(int id) { SendMessageA(dialog_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+    void Select(const std::string& text)
+    {
+        SendDlgItemMessageA(dialog_, IDC_LAYOUT_LIST, CB_SETCURSEL,
+                            SendDlgItemMessageA(dialog_, IDC_LAYOUT_LIST, CB_FINDSTRINGEXACT, -1,
+                                                reinterpret_cast<LPARAM>(text.c_str())),
+                            0);
+    }
+    std::string Value(const char* key) { return IniValue(ini_, "ScreenSaver", key); }
+
+    TempFolder folder_;
+    InstallKey key_;
+    std::string res_;
+    std::string ini_;
+    HWND dialog_ = nullptr;
+};
+
+TEST_F(SetupDialog, WithoutAScreenSaverSectionShowsTheDefaults)
+{
+    folder_.WriteFile("kubo.ini", "[DIRECTORIES]\r\nres=" + res_ + "\r\n[Locale]\r\nLanguage=ENGLISH\r\n");
+    for (const char* name : {"ss800.sav", "ss8000x.sav", "alpine.sav"})
+        AddLayout(std::string("ScrSaver\\") + name);
+    AddLayout("SaveGame\\Town.SAV");
+    ASSERT_NE(nullptr, Open());
+
+    const SetupDialogView view = ReadSetupDialog(dialog_);
+    EXPECT_EQ("KUBO TRAX Screen Saver Setup", view.caption);
+    EXPECT_EQ("Use A Random Selection", view.randomText);
+    EXPECT_EQ("Mute Sounds", view.muteText);
+    EXPECT_EQ("Select Layout:", view.labelText);
+    EXPECT_EQ("OK", view.okText);
+    EXPECT_EQ("CANCEL", view.cancelText);
+    EXPECT_EQ((std::vector<std::string>{"alpine", "ss800", "ss8000x", "Town"}), view.items);
+    // From the second item on, "ss800" first meets the item named ss800 itself.
+    EXPECT_EQ("ss800", view.selectedText);
+    EXPECT_EQ(BST_CHECKED, view.randomChecked);
+    EXPECT_EQ(BST_UNCHECKED, view.muteChecked);
+    EXPECT_NE(nullptr, CurrentSettings());
+}
+
+TEST_F(SetupDialog, PreselectsByPrefixFromTheSecondItemWrappingToTheFirst)
+{
+    struct Case { const char* stored; std::vector<const char*> layouts; int selection; } cases[] = {
+        // ss800 in both folders: the search starts at index 1, so the second wins.
+        {"SaveGame\\ss800.sav", {"ScrSaver\\ss800.sav", "SaveGame\\ss800.sav"}, 1},
+        {"ScrSaver\\ss800.sav", {"ScrSaver\\ss800.sav", "SaveGame\\ss800.sav"}, 1},
+        // Only the first item matches: the search wraps round to it.
+        {"ScrSaver\\apple.sav", {"ScrSaver\\apple.sav", "ScrSaver\\banana.sav"}, 0},
+        // A prefix in any case.
+        {"ScrSaver\\ss8.sav", {"ScrSaver\\a.sav", "ScrSaver\\SS800.sav", "ScrSaver\\zz.sav"}, 1},
+        {"ScrSaver\\nothere.sav", {"ScrSaver\\ss800.sav"}, CB_ERR},
+        // Too short to cut the extension from: nothing is selected.
+        {"", {"ScrSaver\\ss800.sav"}, CB_ERR},
+        {"ab", {"ScrSaver\\ab.sav"}, CB_ERR},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("stored: ") + c.stored);
+        DeleteTree(res_);
+        for (const char* layout : c.layouts)
+            AddLayout(layout);
+        WriteIni(std::string("Layout=") + c.stored + "\r\n");
+        ASSERT_NE(nullptr, Open());
+        EXPECT_EQ(c.selection, ReadSetupDialog(dialog_).selection);
+        Press(IDCANCEL);
+        DestroyWindow(dialog_);
+        dialog_ = nullptr;
+    }
+}
+
+TEST_F(SetupDialog, OkStoresTheChoiceAndLeavesTheRestOfKuboIni)
+{
+    AddLayout("ScrSaver\\ss800.sav");
+    AddLayout("SaveGame\\Town.SAV");
+    WriteIni("Layout=ScrSaver\\ss800.sav\r\nRandom=1\r\nSound=0\r\n");
+    const std::string before = folder_.ReadFile("kubo.ini");
+    ASSERT_NE(nullptr, Open());
+    Select("Town");
+    SendDlgItemMessageA(dialog_, IDC_RANDOM, BM_SETCHECK, BST_UNCHECKED, 0);
+    SendDlgItemMessageA(dialog_, IDC_MUTE, BM_SETCHECK, BST_CHECKED, 0);
+    Press(IDOK);
+
+    EXPECT_EQ("SaveGame\\Town.sav", Value("Layout"));
+    EXPECT_EQ("0", Value("Random"));
+    EXPECT_EQ("1", Value("Sound"));
+    EXPECT_EQ(nullptr, CurrentSettings());
+    // Only the three values changed: every other line, comments included, stays.
+    // (Wine's profile writer drops blank lines; Windows keeps them.)
+    std::string expected = before;
+    for (auto [from, to] : {std::pair<std::string, std::string>{"Layout=ScrSaver\\ss800.sav", "Layout=SaveGame\\Town.sav"},
+                            {"Random=1", "Random=0"}, {"Sound=0", "Sound=1"}})
+        expected.replace(expected.find(from), from.size(), to);
+    EXPECT_EQ(WithoutBlankLines(expected), WithoutBlankLines(folder_.ReadFile("kubo.ini")));
+}
+
+TEST_F(SetupDialog, OkWithoutASelectionOrWithAnUnstorableNameKeepsTheLayout)
+{
+    const std::string names[] = {"", std::string(115, 'n'), std::string(200, 'n')};
+    for (const std::string& name : names) {
+        SCOPED_TRACE("name of " + std::to_string(name.size()) + " characters");
+        DeleteTree(res_);
+        if (!name.empty())
+            AddLayout("ScrSaver\\" + name + ".sav");
+        WriteIni("Layout=ScrSaver\\old.sav\r\n");
+        ASSERT_NE(nullptr, Open());
+        if (!name.empty())
+            Select(name);
+        Press(IDOK);
+        EXPECT_EQ("ScrSaver\\old.sav", Value("Layout"));
+        EXPECT_EQ("1", Value("Random"));
+        EXPECT_EQ("0", Value("Sound"));
+        DestroyWindow(dialog_);
+        dialog_ = nullptr;
+    }
+}
+
+TEST_F(SetupDialog, CancelWritesNothing)
+{
+    AddLayout("ScrSaver\\ss800.sav");
+    WriteIni("Layout=ScrSaver\\zzz.sav\r\n");
+    const std::string before = folder_.ReadFile("kubo.ini");
+    ASSERT_NE(nullptr, Open());
+    Select("ss800");
+    SendDlgItemMessageA(dialog_, IDC_MUTE, BM_SETCHECK, BST_CHECKED, 0);
+    Press(IDCANCEL);
+    EXPECT_EQ(before, folder_.ReadFile("kubo.ini"));
+    EXPECT_EQ(nullptr, CurrentSettings());
+}
+
+TEST_F(SetupDialog, HostileKuboIniValuesSelectNothingAndBreakNothing)
+{
+    AddLayout("ScrSaver\\ss800.sav");
+    const std::string inis[] = {
+        RealisticKuboIni(res_, "Layout=" + std::string(5000, 'x') + "\r\n"),
+        RealisticKuboIni(res_, "Layout=\r\nRandom=\r\nSound=yes\r\n"),
+        std::string("\xFF\xFE\x00\x01garbage\x00[ScreenSaver\r\nLayout\x80=\x01\x02\r\n", 40),
+    };
+    for (const std::string& ini : inis) {
+        folder_.WriteFile("kubo.ini", ini);
+        ASSERT_NE(nullptr, Open());
+        EXPECT_EQ(CB_ERR, ReadSetupDialog(dialog_).selection);
+        Press(IDCANCEL);
+        DestroyWindow(dialog_);
+        dialog_ = nullptr;
+    }
+}
+
+TEST_F(SetupDialog, ThePaintersAnswerTheBeigeBrush)
+{
+    WriteIni("");
+    ASSERT_NE(nullptr, Open());
+    HDC dc = GetDC(dialog_);
+    for (UINT message : {WM_CTLCOLORDLG, WM_CTLCOLORSTATIC, WM_CTLCOLORBTN}) {
+        SetTextColor(dc, RGB(1, 2, 3));
+        SetBkMode(dc, OPAQUE);
+        HBRUSH brush = reinterpret_cast<HBRUSH>(SendMessageA(dialog_, message, reinterpret_cast<WPARAM>(dc),
+                                                             reinterpret_cast<LPARAM>(dialog_)));
+        LOGBRUSH info = {};
+        ASSERT_TRUE(GetObjectA(brush, sizeof info, &info)) << "message " << message;
+        EXPECT_EQ(kSetupBackgroundColour, info.lbColor);
+        EXPECT_EQ(RGB(0, 0, 0), GetTextColor(dc));
+        EXPECT_EQ(TRANSPARENT, GetBkMode(dc));
+    }
+    // The combo box keeps the system's colours.
+    for (UINT message : {WM_CTLCOLOREDIT, WM_CTLCOLORLISTBOX, WM_CTLCOLORSCROLLBAR})
+        EXPECT_EQ(FALSE, SetupDialogProc(dialog_, message, reinterpret_cast<WPARAM>(dc), 0)) << message;
+    ReleaseDC(dialog_, dc);
+}
+
+// ---- Button faces drawn into a bitmap of our own ----
+
+class ButtonPixels : public SetupDialog {
+protected:
+    static constexpr int kWidth = 150;
+    static constexpr int kHeight = 75;
+    void Draw(UINT state, int width = kWidth, int height = kHeight)
+    {
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = kWidth;
+        info.bmiHeader.biHeight = -kHeight;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        void* bits = nullptr;
+        HDC dc = CreateCompatibleDC(nullptr);
+        HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        HGDIOBJ old = SelectObject(dc, bitmap);
+        SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+        PatBlt(dc, 0, 0, kWidth, kHeight, WHITENESS);
+        DRAWITEMSTRUCT item = {};
+        item.CtlType = ODT_BUTTON;
+        item.CtlID = IDOK;
+        item.itemAction = ODA_DRAWENTIRE;
+        item.itemState = state;
+        item.hwndItem = GetDlgItem(dialog_, IDOK);
+        item.hDC = dc;
+        item.rcItem = {0, 0, width, height};
+        // Straight to the procedure: the dialog manager keeps its answer to itself.
+        answer_ = SetupDialogProc(dialog_, WM_DRAWITEM, IDOK, reinterpret_cast<LPARAM>(&item));
+        GdiFlush();
+        pixels_.assign(static_cast<const DWORD*>(bits), static_cast<const DWORD*>(bits) + kWidth * kHeight);
+        SelectObject(dc, old);
+        DeleteObject(bitmap);
+        DeleteDC(dc);
+    }
+    COLORREF At(int x, int y) const
+    {
+        const DWORD p = pixels_[y * kWidth + x];
+        return RGB(GetBValue(p), GetGValue(p), GetRValue(p));  // DIB pixels are BGR
+    }
+    // The first row, inside the bevel, that holds a pixel of the colour.
+    int FirstRowWith(COLORREF colour) const
+    {
+        for (int y = 3; y < kHeight - 3; ++y)
+            for (int x = 3; x < kWidth - 3; ++x)
+                if (At(x, y) == colour)
+                    return y;
+        return -1;
+    }
+    void SetUp() override
+    {
+        SetupDialog::SetUp();
+        WriteIni("");
+        ASSERT_NE(nullptr, Open());
+        SetDlgItemTextA(dialog_, IDOK, "WWWWWW");
+    }
+    LRESULT answer_ = 0;
+    std::vector<DWORD> pixels_;
+};
+
+TEST_F(ButtonPixels, NormalFaceWithBlackText)
+{
+    Draw(ODS_FOCUS);
+    EXPECT_EQ(TRUE, answer_);
+    EXPECT_EQ(RGB(0, 0, 0), At(0, 0));
+    EXPECT_EQ(RGB(250, 133, 133), At(1, 1));        // light bevel top left
+    EXPECT_EQ(RGB(128, 0, 0), At(148, 73));         // dark bevel bottom right
+    EXPECT_EQ(RGB(220, 0, 0), At(6, kHeight / 2));  // the face
+    EXPECT_GT(FirstRowWith(RGB(0, 0, 0)), 0);       // the text
+}
+
+TEST_F(ButtonPixels, PressedFaceMovesTheTextOnePixelDown)
+{
+    Draw(0);
+    const int normalTop = FirstRowWith(RGB(0, 0, 0));
+    Draw(ODS_SELECTED);
+    EXPECT_EQ(RGB(128, 0, 0), At(1, 1));  // bevel reversed
+    EXPECT_EQ(RGB(250, 133, 133), At(148, 73));
+    EXPECT_EQ(RGB(220, 0, 0), At(6, kHeight / 2));
+    ASSERT_GT(normalTop, 0);
+    EXPECT_EQ(normalTop + 1, FirstRowWith(RGB(0, 0, 0)));
+}
+
+TEST_F(ButtonPixels, DisabledFaceWithGreyText)
+{
+    Draw(ODS_DISABLED | ODS_SELECTED);
+    EXPECT_EQ(RGB(182, 52, 52), At(6, kHeight / 2));
+    EXPECT_GT(FirstRowWith(RGB(92, 92, 92)), 0);
+    EXPECT_EQ(-1, FirstRowWith(RGB(0, 0, 0)));
+}
+
+TEST_F(ButtonPixels, TheFaceIsStretchedToTheButton)
+{
+    Draw(0, 60, 20);
+    EXPECT_EQ(RGB(220, 0, 0), At(8, 10));
+    EXPECT_EQ(RGB(255, 255, 255), At(70, 10));  // nothing drawn outside the item
+}
+
+TEST_F(ButtonPixels, OtherOwnerDrawnKindsAreNotDrawn)
+{
+    DRAWITEMSTRUCT item = {};
+    item.CtlType = ODT_LISTBOX;
+    EXPECT_EQ(FALSE, SetupDialogProc(dialog_, WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&item)));
+}
+
+}  // namespace

@@ -1,0 +1,173 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "game/settings_file.h"
+#include "common/text.h"
+#include "setup/layout_catalogue.h"
+#include "tests/support/fake_install.h"
+
+namespace {
+
+// Takes the list apart, freeing each node the way the dialog does.
+std::vector<std::string> Drain(LayoutEntry* head)
+{
+    std::vector<std::string> names;
+    while (head) {
+        names.push_back(head->name);
+        LayoutEntry* next = head->next;
+        delete head;
+        head = next;
+    }
+    return names;
+}
+
+// The order in which the system reports a folder's entries.
+std::vector<std::string> SystemOrder(const std::string& pattern)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        names.push_back(found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
+}
+
+class LayoutCatalogue : public ::testing::Test {
+protected:
+    void SetUp() override { ResetGameSettingsForTest(); }
+    void TearDown() override { ResetGameSettingsForTest(); }
+    void LoadWithResourceDirectory(const std::string& res)
+    {
+        folder_.WriteFile("kubo.ini", "[DIRECTORIES]\r\nres=" + res + "\r\n");
+        key_.SetPath(folder_.Path());
+        ASSERT_EQ(1, LoadGameSettings());
+    }
+    TempFolder folder_;
+    InstallKey key_;
+};
+
+TEST_F(LayoutCatalogue, ListsInTheReverseOfTheSystemsOrder)
+{
+    for (const char* name : {"a.sav", "b.sav", "c.sav", "Town.SAV"})
+        folder_.WriteFile(std::string("Res\\ScrSaver\\") + name, "layout");
+    folder_.WriteFile("Res\\ScrSaver\\notes.txt", "not a layout");
+    LoadWithResourceDirectory(folder_.Path() + "\\Res");
+
+    std::vector<std::string> expected = SystemOrder(folder_.Path() + "\\Res\\ScrSaver\\*.sav");
+    ASSERT_EQ(4u, expected.size());
+    std::vector<std::string> reversed(expected.rbegin(), expected.rend());
+    EXPECT_EQ(reversed, Drain(FindLayouts(1)));
+}
+
+TEST_F(LayoutCatalogue, SkipsDotNamesButListsFoldersAndHiddenFiles)
+{
+    folder_.WriteFile("Res\\ScrSaver\\.old.sav", "hidden by its name");
+    LoadWithResourceDirectory(folder_.Path() + "\\Res");
+    EXPECT_EQ(nullptr, FindLayouts(1));
+
+    folder_.MakeFolder("Res\\ScrSaver\\old.sav");
+    folder_.WriteFile("Res\\ScrSaver\\secret.sav", "x");
+    SetFileAttributesA((folder_.Path() + "\\Res\\ScrSaver\\secret.sav").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    std::vector<std::string> names = Drain(FindLayouts(1));
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ((std::vector<std::string>{"old.sav", "secret.sav"}), names);
+}
+
+TEST_F(LayoutCatalogue, EachCallListsItsOwnFolder)
+{
+    folder_.WriteFile("Res\\ScrSaver\\ss800.sav", "x");
+    folder_.WriteFile("Res\\SaveGame\\ss800.sav", "x");
+    folder_.WriteFile("Res\\SaveGame\\mine.sav", "x");
+    LoadWithResourceDirectory(folder_.Path() + "\\Res");
+    EXPECT_EQ(1u, Drain(FindLayouts(1)).size());
+    EXPECT_EQ(2u, Drain(FindLayouts(0)).size());
+
+    DeleteTree(folder_.Path() + "\\Res\\SaveGame");
+    EXPECT_EQ(nullptr, FindLayouts(0));
+    EXPECT_EQ((std::vector<std::string>{"ss800.sav"}), Drain(FindLayouts(7)));
+}
+
+TEST_F(LayoutCatalogue, LongAndAccentedNamesArriveWhole)
+{
+    const std::string base = folder_.Path() + "\\Res\\ScrSaver\\";
+    // The longest name the file system takes here: the path is at most 259 characters.
+    const std::string longName = std::string(259 - base.size() - 4, 'L') + ".sav";
+    const std::string accented = "Caf\xE9 \xC4rger.sav";
+    folder_.WriteFile("Res\\ScrSaver\\" + longName, "x");
+    folder_.WriteFile("Res\\ScrSaver\\" + accented, "x");
+    folder_.WriteFile("Res\\ScrSaver\\a.sav", "x");
+    LoadWithResourceDirectory(folder_.Path() + "\\Res");
+    std::vector<std::string> names = Drain(FindLayouts(1));
+    std::sort(names.begin(), names.end());
+    std::vector<std::string> expected = {longName, accented, "a.sav"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(expected, names);
+}
+
+TEST_F(LayoutCatalogue, ATooLongResourceDirectoryGivesNoList)
+{
+    // 1283 characters fit the resource directory; the pattern adds 15 more.
+    LoadWithResourceDirectory(std::string(1283, 'x'));
+    ASSERT_EQ(1283u, std::string(ResourceDirectory()).size());
+    EXPECT_EQ(nullptr, FindLayouts(1));
+    EXPECT_EQ(nullptr, FindLayouts(0));
+}
+
+TEST_F(LayoutCatalogue, AnEmptyResourceDirectorySearchesTheDrivesRoot)
+{
+    LoadWithResourceDirectory("");
+    // The pattern is \ScrSaver\*.sav; whatever that root holds, nothing breaks.
+    EXPECT_EQ(SystemOrder("\\ScrSaver\\*.sav").size(), Drain(FindLayouts(1)).size());
+}
+
+TEST(StoredLayout, ComposesTheFolderPrefixAndALowerCaseExtension)
+{
+    char out[kStoredLayoutSize];
+    ASSERT_EQ(1, ComposeStoredLayout(kScrSaverTag, "Town", out, sizeof out));
+    EXPECT_STREQ("ScrSaver\\Town.sav", out);
+    ASSERT_EQ(1, ComposeStoredLayout(kSaveGameTag, "ss800", out, sizeof out));
+    EXPECT_STREQ("SaveGame\\ss800.sav", out);
+    ASSERT_EQ(1, ComposeStoredLayout(5, "x", out, sizeof out));
+    EXPECT_STREQ("SaveGame\\x.sav", out);
+
+    // 114 characters of name fill the 127 exactly; one more is refused, not cut.
+    ASSERT_EQ(1, ComposeStoredLayout(kScrSaverTag, std::string(114, 'n').c_str(), out, sizeof out));
+    EXPECT_EQ(127u, std::string(out).size());
+    EXPECT_EQ(0, ComposeStoredLayout(kScrSaverTag, std::string(115, 'n').c_str(), out, sizeof out));
+    EXPECT_STREQ("", out);
+}
+
+TEST(StoredLayout, SearchTextSkipsThePrefixAndCutsTheExtension)
+{
+    struct Case { const char* stored; const char* expected; } cases[] = {
+        {"ScrSaver\\ss800.sav", "ss800"},
+        {"SaveGame\\ss800.sav", "ss800"},
+        {"ScrSaver\\ss8.sav", "ss8"},
+        {"ScrSaver\\Town.SAV", "Town"},
+        {"XXXXXXXXXabc.txt", "abc"},  // neither the prefix nor the extension is looked at
+        {"ScrSaver\\.sav", ""},
+        {"abc.sav", ""},
+        {".sav", ""},
+        {"abc", nullptr},
+        {"", nullptr},
+    };
+    for (const Case& c : cases) {
+        char stored[kStoredLayoutSize] = {};
+        CopyText(stored, c.stored);
+        const char* text = StoredLayoutSearchText(stored);
+        if (c.expected)
+            EXPECT_STREQ(c.expected, text) << "stored: " << c.stored;
+        else
+            EXPECT_EQ(nullptr, text) << "stored: " << c.stored;
+    }
+}
+
+}  // namespace
