@@ -55,15 +55,6 @@ TEST(BuildGameCommandLine, QuotesTheProgramPath)
     EXPECT_EQ(sizeof small - 1, std::string(small).size());
 }
 
-TEST(FormatErrorCode, IsDecimal)
-{
-    char text[32];
-    FormatErrorCode(2, text, sizeof text);
-    EXPECT_STREQ("2", text);
-    FormatErrorCode(0xFFFFFFFF, text, sizeof text);
-    EXPECT_STREQ("4294967295", text);
-}
-
 // Paints into a 32-bit DIB of the window's client size and returns the pixels.
 class PaintedPicture : public testing::Test {
 protected:
@@ -130,22 +121,6 @@ TEST_F(PaintedPicture, SitsAtOneOneOnBlackInThePreviewSize)
     EXPECT_EQ(0u, Pixel(0, 111));   // leaving the top row and left column black
     EXPECT_EQ(PictureCorner(), Pixel(1, 1));
     EXPECT_NE(0x00FF00FFu, Pixel(76, 56));
-}
-
-TEST_F(PaintedPicture, IsCroppedInASmallerArea)
-{
-    Paint(100, 80);
-    // (0, 0) of the window shows the picture's pixel (25, 15): no black border at all.
-    HBITMAP picture = LoadBitmapA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(111));
-    HDC dc = CreateCompatibleDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, picture);
-    const COLORREF expected = GetPixel(dc, 25, 15);
-    SelectObject(dc, old);
-    DeleteDC(dc);
-    DeleteObject(picture);
-    EXPECT_EQ(static_cast<DWORD>((GetRValue(expected) << 16) | (GetGValue(expected) << 8) |
-                                 GetBValue(expected)),
-              Pixel(0, 0));
 }
 
 // The saver procedure as a class's own procedure, on windows of this process.
