@@ -1,7 +1,5 @@
 #include "host/dismissal.h"
 
-#include <cstdlib>
-
 #include "host/password.h"
 #include "host/saver_window.h"
 #include "host/startup.h"
@@ -65,10 +63,13 @@ DismissalStep DecideDismissal(UINT message, WPARAM wParam, const DismissalState&
 
 bool MovedBeyondThreshold(POINT anchor, POINT cursor)
 {
-    // Unsigned arithmetic: no overflow to worry about, and the comparison is strict.
-    const DWORD dx = static_cast<DWORD>(std::labs(static_cast<long>(cursor.x) - anchor.x));
-    const DWORD dy = static_cast<DWORD>(std::labs(static_cast<long>(cursor.y) - anchor.y));
-    return dx + dy > kMouseThresholdPixels;
+    // Each distance taken as unsigned 32-bit from the larger side, so that no
+    // signed subtraction can overflow; the comparison is strict.
+    const auto distance = [](LONG a, LONG b) {
+        return a >= b ? static_cast<DWORD>(a) - static_cast<DWORD>(b)
+                      : static_cast<DWORD>(b) - static_cast<DWORD>(a);
+    };
+    return distance(cursor.x, anchor.x) + distance(cursor.y, anchor.y) > kMouseThresholdPixels;
 }
 
 LRESULT CALLBACK DefSaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
