@@ -94,6 +94,9 @@ int LoadGameSettings()
     CopyText(g_installDirectory, directory);
     OutputDebugStringA(fullPath);
     OutputDebugStringA("\n");
+    // The saver loads once per process; a second load replaces the object
+    // rather than leaking it.
+    ReleaseGameSettings();
     g_currentSettings = settings;
     settings->GetString("DIRECTORIES", "res", "", g_resourceDirectory, sizeof g_resourceDirectory);
     return 1;

@@ -72,6 +72,17 @@ TEST_F(GameSettings, MissingFileOrResKeyStillLoadsWithAnEmptyResourceDirectory)
     EXPECT_STREQ("", ResourceDirectory());
 }
 
+TEST_F(GameSettings, ASecondLoadReplacesTheCurrentObject)
+{
+    TempFolder other;
+    key_.SetPath(folder_.Path());
+    ASSERT_EQ(1, LoadGameSettings());
+    key_.SetPath(other.Path());
+    ASSERT_EQ(1, LoadGameSettings());
+    EXPECT_EQ(other.Path() + "\\kubo.ini", CurrentSettings()->Path());
+    EXPECT_EQ(other.Path(), InstallDirectory());
+}
+
 TEST_F(GameSettings, WithoutTheRegistryKeyNothingIsLoaded)
 {
     key_.Remove();
