@@ -70,12 +70,7 @@ TEST_F(ConfigDialog, ShowsTheStoredChoicesAndOkStoresTheNewOnes)
     HWND dialog = WaitForSetupDialog(saver.Id(), kTimeoutMs);
     ASSERT_NE(nullptr, dialog);
     const SetupDialogView view = ReadSetupDialog(dialog);
-    EXPECT_EQ("KUBO TRAX Screen Saver Setup", view.caption);
-    EXPECT_EQ("Use A Random Selection", view.randomText);
-    EXPECT_EQ("Mute Sounds", view.muteText);
-    EXPECT_EQ("Select Layout:", view.labelText);
-    EXPECT_EQ("OK", view.okText);
-    EXPECT_EQ("CANCEL", view.cancelText);
+    ExpectEnglishTexts(view);
     // Sorted by the combo box; ss800 is in both folders and listed twice.
     EXPECT_EQ((std::vector<std::string>{"alpine", "Caf\xE9", "ss800", "ss800", "Town"}), view.items);
     EXPECT_EQ("alpine", view.selectedText);

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "tests/support/saver_process.h"
 
 namespace {
@@ -226,4 +228,14 @@ HWND WaitForSetupDialog(DWORD processId, DWORD timeoutMs)
 HWND WaitForMessageBox(DWORD processId, const char* caption, DWORD timeoutMs)
 {
     return WaitForDialog({processId, false, caption, nullptr}, timeoutMs);
+}
+
+void ExpectEnglishTexts(const SetupDialogView& view)
+{
+    EXPECT_EQ("KUBO TRAX Screen Saver Setup", view.caption);
+    EXPECT_EQ("Use A Random Selection", view.randomText);
+    EXPECT_EQ("Mute Sounds", view.muteText);
+    EXPECT_EQ("Select Layout:", view.labelText);
+    EXPECT_EQ("OK", view.okText);
+    EXPECT_EQ("CANCEL", view.cancelText);
 }

@@ -23,6 +23,9 @@ struct SetupDialogView {
 
 SetupDialogView ReadSetupDialog(HWND dialog);
 
+// Checks the caption and the five control texts of the English dialog.
+void ExpectEnglishTexts(const SetupDialogView& view);
+
 // Empty files <folder>\<prefix><n>.sav for n = 0 .. count-1.
 void MakeLayoutFiles(const std::string& folder, const std::string& prefix, int count);
 

@@ -181,12 +181,7 @@ TEST_F(SetupDialog, WithoutAScreenSaverSectionShowsTheDefaults)
     ASSERT_NE(nullptr, Open());
 
     const SetupDialogView view = ReadSetupDialog(dialog_);
-    EXPECT_EQ("KUBO TRAX Screen Saver Setup", view.caption);
-    EXPECT_EQ("Use A Random Selection", view.randomText);
-    EXPECT_EQ("Mute Sounds", view.muteText);
-    EXPECT_EQ("Select Layout:", view.labelText);
-    EXPECT_EQ("OK", view.okText);
-    EXPECT_EQ("CANCEL", view.cancelText);
+    ExpectEnglishTexts(view);
     EXPECT_EQ((std::vector<std::string>{"alpine", "ss800", "ss8000x", "Town"}), view.items);
     // From the second item on, "ss800" first meets the item named ss800 itself.
     EXPECT_EQ("ss800", view.selectedText);
