@@ -5,7 +5,10 @@
 // GCC has no __try/__except, so the guard registers an exception frame by hand.
 // On i686 Windows the frames form a chain whose head is at fs:[0]; the system
 // calls each frame's handler, innermost first, when an exception is raised.
-// Ours asks UnhandledExceptionFilter what to do. To handle the exception it
+// Ours first turns the screen-saver-running switch off, then asks
+// UnhandledExceptionFilter what to do: that filter may hand the process to a
+// debugger or end it outright, and a Windows 95/98 machine left with the switch
+// on has its system keys disabled. To handle the exception it
 // unwinds the frames registered inside the body (so their clean-up runs),
 // takes its own frame off the chain and jumps back into RunWithCrashGuard with
 // __builtin_longjmp; the abandoned part of the stack is simply dropped.
@@ -57,10 +60,16 @@ EXCEPTION_DISPOSITION __cdecl GuardHandler(EXCEPTION_RECORD* record, void* estab
     if (record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND))
         return ExceptionContinueSearch;  // being unwound past: nothing to clean up
 
+    SetScreenSaverRunning(0);
     EXCEPTION_POINTERS pointers = {record, context};
     const LONG answer = UnhandledExceptionFilter(&pointers);
-    if (answer == EXCEPTION_CONTINUE_EXECUTION)
+    if (answer == EXCEPTION_CONTINUE_EXECUTION) {
+        // Someone repaired the fault and the saver runs on: a lock that is
+        // still on needs the switch back.
+        if (CurrentPasswordVerifier())
+            SetScreenSaverRunning(1);
         return ExceptionContinueExecution;
+    }
     if (answer != EXCEPTION_EXECUTE_HANDLER)
         return ExceptionContinueSearch;
 
@@ -84,7 +93,7 @@ int RunWithCrashGuard(int (*body)(void*), void* context)
         SetExceptionListHead(guard.registration.Next);
         return result;
     }
-    // Back from the handler, which has already taken the frame off the chain.
-    SetScreenSaverRunning(0);
+    // Back from the handler, which has already taken the frame off the chain
+    // and turned the switch off.
     return static_cast<int>(guard.exceptionCode);
 }

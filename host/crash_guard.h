@@ -1,10 +1,11 @@
 // host/crash_guard.h: the one structured-exception guard of the process, around
-// the mode dispatch. A fault that the system's unhandled-exception filter hands
-// back to us turns the screen-saver-running switch off and ends the mode.
+// the mode dispatch. A fault turns the screen-saver-running switch off before
+// the system's unhandled-exception filter sees it; when that filter hands it
+// back to us, the mode ends.
 #pragma once
 #include <windows.h>
 
-// Runs body(context) and returns its result. When an exception escapes it and
-// UnhandledExceptionFilter answers EXCEPTION_EXECUTE_HANDLER, the switch is
-// turned off and the exception code is returned instead.
+// Runs body(context) and returns its result. When an exception escapes it, the
+// switch is turned off first; when UnhandledExceptionFilter then answers
+// EXCEPTION_EXECUTE_HANDLER, the exception code is returned instead.
 int RunWithCrashGuard(int (*body)(void*), void* context);

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "host/crash_guard.h"
+#include "host/password.h"
 #include "host/startup.h"
 
 namespace {
@@ -51,6 +52,20 @@ int FaultsInsideWindowProcedure(void* window)
 }
 
 int GuardsAnotherGuard(void*) { return RunWithCrashGuard(RaisesSoftwareException, nullptr) + 1; }
+
+// Stands in for the system's crash dialog or debugger: UnhandledExceptionFilter
+// calls the process's top-level filter, which sees the switch as it is at the
+// moment the system takes over.
+int g_switchSeenBySystem = -1;
+LONG g_systemAnswer = EXCEPTION_EXECUTE_HANDLER;
+
+LONG WINAPI SystemStandIn(EXCEPTION_POINTERS*)
+{
+    g_switchSeenBySystem = ScreenSaverRunning() ? 1 : 0;
+    return g_systemAnswer;
+}
+
+BOOL WINAPI ApprovesAlways(HWND) { return TRUE; }
 
 class CrashGuard : public ::testing::Test {
 protected:
@@ -106,6 +121,29 @@ TEST_F(CrashGuard, HandlesAFaultInsideAWindowProcedure)
 TEST_F(CrashGuard, TheInnermostGuardHandlesAndTheOuterGoesOn)
 {
     EXPECT_EQ(static_cast<int>(0xE0004B58) + 1, RunWithCrashGuard(GuardsAnotherGuard, nullptr));
+}
+
+TEST_F(CrashGuard, TheSwitchIsOffBeforeTheSystemSeesTheFault)
+{
+    LPTOP_LEVEL_EXCEPTION_FILTER previous = SetUnhandledExceptionFilter(SystemStandIn);
+    g_switchSeenBySystem = -1;
+    g_systemAnswer = EXCEPTION_EXECUTE_HANDLER;
+    SystemParametersInfoA(SPI_SCREENSAVERRUNNING, 1, nullptr, 0);
+    EXPECT_EQ(EXCEPTION_ACCESS_VIOLATION, static_cast<DWORD>(RunWithCrashGuard(FaultsDeepDown, nullptr)));
+    EXPECT_EQ(0, g_switchSeenBySystem);
+
+    // A fault the system repaired lets the saver run on, with its lock's switch on again.
+    ResetPasswordStateForTest();
+    SetPasswordVerifierForTest(ApprovesAlways);
+    g_switchSeenBySystem = -1;
+    g_systemAnswer = EXCEPTION_CONTINUE_EXECUTION;
+    SystemParametersInfoA(SPI_SCREENSAVERRUNNING, 1, nullptr, 0);
+    EXPECT_EQ(0, RunWithCrashGuard(RaisesSoftwareException, nullptr));
+    EXPECT_EQ(0, g_switchSeenBySystem);
+    EXPECT_TRUE(ScreenSaverRunning());
+
+    ResetPasswordStateForTest();
+    SetUnhandledExceptionFilter(previous);
 }
 
 TEST_F(CrashGuard, LeavesTheSwitchAloneOnWindowsNT)
