@@ -73,10 +73,23 @@ int ReadInstallDirectory(char (&out)[kPathBufferSize])
     return 1;
 }
 
+bool IsUsableInstallDirectory(const char* directory)
+{
+    if (std::strchr(directory, '"'))
+        return false;  // Windows paths never hold one
+    const char drive = directory[0];
+    const bool driveLetter = (drive >= 'A' && drive <= 'Z') || (drive >= 'a' && drive <= 'z');
+    if (driveLetter && directory[1] == ':' && directory[2] == '\\')
+        return true;
+    // A network share: two backslashes and a server's name.
+    return directory[0] == '\\' && directory[1] == '\\' && directory[2] != '\0' && directory[2] != '\\';
+}
+
 int LoadGameSettings()
 {
+    // An unusable directory counts as no installation at all.
     char directory[kPathBufferSize];
-    if (!ReadInstallDirectory(directory))
+    if (!ReadInstallDirectory(directory) || !IsUsableInstallDirectory(directory))
         return 0;
 
     // The settings file's path must fit the object's MAX_PATH field: a longer

@@ -34,6 +34,13 @@ private:
 // failure out holds the empty text. A value that does not fit is refused.
 int ReadInstallDirectory(char (&out)[kPathBufferSize]);
 
+// Pure: whether a directory from the registry can stand for an installation.
+// It must be absolute ("X:\..." or "\\server\...") and hold no double quote:
+// an empty or relative one would make the saver run a program relative to
+// the drive root or its current directory, and a quote would break the
+// quoting of the game's path.
+bool IsUsableInstallDirectory(const char* directory);
+
 // Makes a SettingsFile for kubo.ini in the installation directory current and
 // reads the resource directory from it. 1: loaded, 0: no usable installation.
 int LoadGameSettings();

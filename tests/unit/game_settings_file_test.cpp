@@ -98,6 +98,32 @@ TEST_F(GameSettings, WithoutTheRegistryKeyNothingIsLoaded)
     EXPECT_EQ(nullptr, CurrentSettings());
 }
 
+TEST(IsUsableInstallDirectory, TakesAbsolutePathsWithoutQuotesOnly)
+{
+    struct Case { const char* directory; bool usable; } cases[] = {
+        {"C:\\Games\\Trax", true}, {"z:\\", true}, {"\\\\server\\share\\Trax", true},
+        {"", false}, {"Games\\Trax", false}, {".\\Trax", false}, {"C:Trax", false},
+        {"C:", false}, {"\\Games\\Trax", false}, {"1:\\Trax", false}, {"\\\\", false},
+        {"\\\\\\x", false}, {"C:\\Games\\Tessel\" Studios\\Trax", false}, {"\"C:\\Trax\"", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.usable, IsUsableInstallDirectory(c.directory)) << "directory: \"" << c.directory << '"';
+}
+
+TEST_F(GameSettings, AnUnusableDirectoryCountsAsNoInstallation)
+{
+    folder_.WriteFile("kubo.ini", "[DIRECTORIES]\r\nres=D:\\Res\r\n");
+    for (const std::string& directory : {std::string(""), std::string("Kubo Trax"),
+                                         folder_.Path() + "\\a\"b"}) {
+        key_.SetPath(directory);
+        DebugOutputCapture traces;
+        EXPECT_EQ(0, LoadGameSettings()) << directory;
+        EXPECT_EQ(nullptr, CurrentSettings()) << directory;
+        EXPECT_STREQ("", InstallDirectory()) << directory;
+        EXPECT_TRUE(traces.Strings().empty()) << directory;
+    }
+}
+
 TEST_F(GameSettings, WritesIntegersAsDecimalText)
 {
     key_.SetPath(folder_.Path());
