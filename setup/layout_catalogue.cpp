@@ -46,6 +46,17 @@ LayoutEntry* FindLayouts(int scrSaver)
 
 int ComposeStoredLayout(int sourceTag, const char* baseName, char* out, size_t outSize)
 {
+    // A name made outside Windows may hold a line break or another control
+    // character; written into kubo.ini it would start lines and sections of
+    // its own. Such a name is not stored at all.
+    for (const char* p = baseName; *p != '\0'; ++p) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        if (c < 0x20 || c == 0x7F) {
+            if (outSize > 0)
+                out[0] = '\0';
+            return 0;
+        }
+    }
     const int wanted = std::snprintf(out, outSize, "%s%s.sav",
                                      sourceTag == kScrSaverTag ? "ScrSaver\\" : "SaveGame\\", baseName);
     if (wanted < 0 || static_cast<size_t>(wanted) >= outSize) {

@@ -27,7 +27,8 @@ constexpr size_t kStoredLayoutSize = 128;
 constexpr char kDefaultStoredLayout[] = "ScrSaver\\ss800.sav";
 
 // "ScrSaver\<base>.sav" (tag 0) or "SaveGame\<base>.sav" (any other tag).
-// 1 when it fits outSize; 0 leaves out empty rather than holding a cut name.
+// 1 when it fits outSize; 0 leaves out empty rather than holding a cut name,
+// and also for a name holding a control character (bytes 1 to 31 and 127).
 int ComposeStoredLayout(int sourceTag, const char* baseName, char* out, size_t outSize);
 
 // The text a stored form is looked up by in the layout list: the base name

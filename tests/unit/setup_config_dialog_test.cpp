@@ -265,6 +265,23 @@ TEST_F(SetupDialog, OkWithoutASelectionOrWithAnUnstorableNameKeepsTheLayout)
     }
 }
 
+TEST_F(SetupDialog, ALayoutNameWithALineBreakIsNotWrittenIntoKuboIni)
+{
+    // Made by the build outside Windows, beside this test program.
+    char program[MAX_PATH];
+    GetModuleFileNameA(nullptr, program, sizeof program);
+    res_ = std::string(program).substr(0, std::string(program).rfind('\\')) + "\\fixtures\\layouts_made_elsewhere";
+    WriteIni("Layout=ScrSaver\\old.sav\r\nRandom=1\r\nSound=0\r\n");
+    const std::string before = folder_.ReadFile("kubo.ini");
+    ASSERT_NE(nullptr, Open());
+    ASSERT_EQ(std::vector<std::string>{"two\nlines"}, ReadSetupDialog(dialog_).items);
+    Select("two\nlines");
+    Press(IDOK);
+
+    EXPECT_EQ("ScrSaver\\old.sav", Value("Layout"));
+    EXPECT_EQ(WithoutBlankLines(before), WithoutBlankLines(folder_.ReadFile("kubo.ini")));
+}
+
 TEST_F(SetupDialog, CancelWritesNothing)
 {
     AddLayout("ScrSaver\\ss800.sav");

@@ -145,6 +145,17 @@ TEST(StoredLayout, ComposesTheFolderPrefixAndALowerCaseExtension)
     EXPECT_STREQ("", out);
 }
 
+TEST(StoredLayout, RefusesNamesHoldingControlCharacters)
+{
+    char out[kStoredLayoutSize];
+    for (const char* name : {"two\nlines", "a\r\n[Evil]", "\x01", "tab\there", "end\x1F", "del\x7F"}) {
+        EXPECT_EQ(0, ComposeStoredLayout(kScrSaverTag, name, out, sizeof out)) << "name: \"" << name << '"';
+        EXPECT_STREQ("", out);
+    }
+    for (const char* name : {" blank ", "Caf\xE9", "\xFF~!"})
+        EXPECT_EQ(1, ComposeStoredLayout(kSaveGameTag, name, out, sizeof out)) << "name: \"" << name << '"';
+}
+
 TEST(StoredLayout, SearchTextSkipsThePrefixAndCutsTheExtension)
 {
     struct Case { const char* stored; const char* expected; } cases[] = {
