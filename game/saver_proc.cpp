@@ -41,7 +41,14 @@ void StartGame()
     if (!settings)
         return;
     char exeName[kExeNameSize];
-    settings->GetString("DIRECTORIES", "Exe", kDefaultExe, exeName, sizeof exeName);
+    const DWORD exeLength = settings->GetString("DIRECTORIES", "Exe", kDefaultExe, exeName, sizeof exeName);
+    if (exeLength >= sizeof exeName - 1) {
+        // A name that fills the buffer may have been cut, and a cut name can
+        // name another program: refuse it the way the system refuses a name
+        // that is too long.
+        ShowStartFailure(ERROR_FILENAME_EXCED_RANGE);
+        return;
+    }
     char commandLine[kPathBufferSize];
     const int fitted = BuildGameCommandLine(InstallDirectory(), exeName, commandLine, sizeof commandLine);
     OutputDebugStringA(commandLine);

@@ -148,10 +148,10 @@ TEST(SaverMode, DefaultExecutableNameIsTraxExe)
     EXPECT_NE(std::string::npos, record.find("TRAX.exe\" -s")) << record;
 }
 
-TEST(SaverMode, MissingGameShowsOneMessageBox)
+// The one box a failed start shows: captioned "KUBO TRAX", with the system's
+// text for the code; the saver waits for it and ends once it is closed.
+void ExpectOneStartFailureBox(SaverProcess& saver, DWORD code)
 {
-    GameInstall install(nullptr, false);
-    SaverProcess saver("/s");
     HWND box = WaitForWindowOf(saver.Id(), "#32770", 15000);
     ASSERT_NE(nullptr, box);
     // The box exists a moment before it is filled in.
@@ -161,7 +161,7 @@ TEST(SaverMode, MissingGameShowsOneMessageBox)
     EXPECT_STREQ("KUBO TRAX", caption);
 
     char expected[512] = "";
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, ERROR_FILE_NOT_FOUND,
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code,
                    MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), expected, sizeof expected, nullptr);
     std::string shown;
     for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
@@ -181,7 +181,63 @@ TEST(SaverMode, MissingGameShowsOneMessageBox)
     EXPECT_FALSE(saver.Wait(300)) << "the saver must wait for the box";
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     ASSERT_TRUE(saver.Wait(10000));
+}
+
+TEST(SaverMode, MissingGameShowsOneMessageBox)
+{
+    GameInstall install(nullptr, false);
+    SaverProcess saver("/s");
+    ExpectOneStartFailureBox(saver, ERROR_FILE_NOT_FOUND);
     EXPECT_EQ("", install.RecordIn(install.TempPath(), 0)) << "the decoy ran";
+}
+
+TEST(SaverMode, AnExeNameThatFillsItsBufferIsNotStarted)
+{
+    // Cut to 127 characters the name would run the program beside it.
+    const std::string cut(127, 'A');
+    const std::string tooLong = cut + "BBBB.exe";
+    GameInstall install(tooLong.c_str(), false);
+    ASSERT_TRUE(CopyFileA(StandInGamePath().c_str(), (install.Directory() + "\\" + cut + ".exe").c_str(), FALSE));
+    SaverProcess saver("/s");
+    ExpectOneStartFailureBox(saver, ERROR_FILENAME_EXCED_RANGE);
+    EXPECT_EQ("", install.RecordIn(install.Directory(), 0)) << "the cut name ran";
+
+    // One character less still starts.
+    const std::string fits(122, 'C');
+    GameInstall fitting((fits + ".exe").c_str());
+    EXPECT_EQ(0u, RunSaver("/s"));
+    EXPECT_NE(std::string::npos, fitting.RecordIn(fitting.Directory(), 10000).find(fits + ".exe\" -s"));
+}
+
+TEST(SaverMode, AnUnusableInstallationDirectoryStartsNothingAndShowsNothing)
+{
+    GameInstall install;
+    // Relative to the saver's current directory the game is there to be run.
+    const std::string relative = install.Directory().substr(install.TempPath().size() + 1);
+    char previousDirectory[MAX_PATH] = "";
+    GetCurrentDirectoryA(sizeof previousDirectory, previousDirectory);
+    ASSERT_TRUE(SetCurrentDirectoryA(install.TempPath().c_str()));
+    InstallKey key;
+    // A quote ends the quoted path early: "<temp>\Kubo" would run the decoy.
+    const std::string quoted = install.TempPath() + "\\Kubo\" Trax";
+    for (const std::string& directory : {std::string(""), relative, quoted}) {
+        SCOPED_TRACE("directory: \"" + directory + '"');
+        key.SetPath(directory);
+        SaverProcess saver("/s");
+        bool sawWindow = false;
+        const DWORD start = GetTickCount();
+        while (!saver.Wait(10) && GetTickCount() - start < 20000) {
+            for (HWND window : TopLevelWindowsOf(saver.Id()))
+                sawWindow = sawWindow || IsWindowVisible(window);
+        }
+        ASSERT_TRUE(saver.Wait(0));
+        EXPECT_EQ(0u, saver.ExitCode());
+        EXPECT_FALSE(sawWindow);
+        EXPECT_EQ("", install.RecordIn(install.Directory(), 0)) << "the game ran";
+        EXPECT_EQ("", install.RecordIn(install.TempPath(), 0)) << "the decoy ran";
+        EXPECT_EQ(1u, RunSaver("/c")) << "the dialog must end as without an installation";
+    }
+    SetCurrentDirectoryA(previousDirectory);
 }
 
 TEST(SaverModeOnWindows98, LoadsThePasswordProviderBeforeTheGameAndUnloadsItAfter)
