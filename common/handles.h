@@ -16,6 +16,19 @@ private:
     HKEY key_ = nullptr;
 };
 
+// Process, thread and synchronisation handles; null when empty.
+class KernelHandle {
+public:
+    explicit KernelHandle(HANDLE handle) : handle_(handle) {}
+    ~KernelHandle() { if (handle_) CloseHandle(handle_); }
+    KernelHandle(const KernelHandle&) = delete;
+    KernelHandle& operator=(const KernelHandle&) = delete;
+    HANDLE Get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
 class FindHandle {
 public:
     explicit FindHandle(HANDLE search) : search_(search) {}

@@ -1,6 +1,7 @@
 #include "host/saver_window.h"
 
 #include "common/entry_lookup.h"
+#include "common/handles.h"
 #include "game/saver_proc.h"
 #include "host/dismissal.h"
 #include "host/password.h"
@@ -13,6 +14,8 @@ using AssociateContextFn = HIMC(WINAPI*)(HWND, HIMC);
 const char kSaverClass[] = "WindowsScreenSaverClass";
 const char kFullScreenTitle[] = "Screen Saver";
 const char kPreviewTitle[] = "Preview";
+// How often a preview looks whether its host window still exists.
+constexpr DWORD kHostCheckIntervalMs = 250;
 
 // The saver window's state. Only this file writes it.
 int g_preview;                           // 1: the window is a preview child
@@ -39,6 +42,49 @@ void OnDestroy(HWND window)
     if (g_imm && g_associateContext && g_previousContext)
         g_associateContext(window, g_previousContext);
     PostQuitMessage(0);
+}
+
+// The process of the window hosting a preview, to wait on; null when it
+// cannot be opened, for instance across users.
+HANDLE OpenHostProcess(HWND parent)
+{
+    DWORD processId = 0;
+    GetWindowThreadProcessId(parent, &processId);
+    return processId ? OpenProcess(SYNCHRONIZE, FALSE, processId) : nullptr;
+}
+
+// A preview lives as long as its host. Normally the host destroys its window
+// and ours goes with it, but a host that is killed or crashes, or whose window
+// is destroyed without ours hearing of it, leaves our window with no message
+// ever to come. So the preview's loop waits on the host's process as well as
+// on messages, which ends it the moment that process ends, and wakes every
+// kHostCheckIntervalMs to look whether the parent window is still there,
+// which covers a host process that cannot be opened and a parent destroyed
+// while its process lives on. Returns the WM_QUIT code.
+int RunPreviewLoop(HWND parent)
+{
+    KernelHandle host(OpenHostProcess(parent));
+    HANDLE waitFor = host.Get();
+    MSG message = {};
+    for (;;) {
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT)
+                return static_cast<int>(message.wParam);
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        const bool hostEnded = waitFor && WaitForSingleObject(waitFor, 0) == WAIT_OBJECT_0;
+        if (hostEnded || !IsWindow(parent)) {
+            // Ends as if the host had destroyed its window: WM_DESTROY posts
+            // the quit. A window the system already took with its parent
+            // has nothing left to destroy.
+            if (!DestroyWindow(g_saverWindow))
+                return 0;
+            waitFor = nullptr;
+            continue;
+        }
+        MsgWaitForMultipleObjects(waitFor ? 1 : 0, &waitFor, FALSE, kHostCheckIntervalMs, QS_ALLINPUT);
+    }
 }
 
 // Help asked for inside the preview belongs to the control panel around it.
@@ -171,9 +217,10 @@ int RunSaverWindow(HWND parent)
     }
 
     int result = 0;
-    if (g_saverWindow) {
-        if (!g_preview)
-            SetForegroundWindow(g_saverWindow);
+    if (g_saverWindow && g_preview) {
+        result = RunPreviewLoop(parent);
+    } else if (g_saverWindow) {
+        SetForegroundWindow(g_saverWindow);
         MSG message = {};
         while (GetMessageA(&message, nullptr, 0, 0)) {
             TranslateMessage(&message);

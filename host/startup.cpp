@@ -10,7 +10,28 @@ namespace {
 HINSTANCE g_instance;  // the program's own module
 int g_windows9x;       // 1 on Windows 95/98
 
+// How long a window named on the command line may take to answer.
+constexpr UINT kWindowAnswerTimeoutMs = 3000;
+
 bool IsBlankOrControl(unsigned char c) { return c != 0 && c <= 0x20; }
+
+// Making a child of a window, or a dialog owned by it, waits on the window's
+// thread; a thread that stopped handling messages would hang the saver for
+// good. A window that does not answer a WM_NULL in time counts as no window.
+bool IsAnswering(HWND window)
+{
+    DWORD_PTR ignored = 0;
+    return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kWindowAnswerTimeoutMs,
+                               &ignored) != 0;
+}
+
+// The owner used when the command line names none: the foreground window,
+// unless it does not answer.
+HWND AnsweringForegroundWindow()
+{
+    HWND foreground = GetForegroundWindow();
+    return foreground && IsAnswering(foreground) ? foreground : nullptr;
+}
 
 const char* SkipSpaces(const char* text)
 {
@@ -26,7 +47,7 @@ int RunMode(const ModeRequest& request)
         return RunConfigDialog(nullptr);
     case SaverMode::Configure: {
         HWND owner = request.handleText ? WindowFromHandleText(request.handleText) : nullptr;
-        return RunConfigDialog(owner ? owner : GetForegroundWindow());
+        return RunConfigDialog(owner ? owner : AnsweringForegroundWindow());
     }
     case SaverMode::Saver:
         return RunSaverWindow(nullptr);
@@ -37,7 +58,7 @@ int RunMode(const ModeRequest& request)
         if (!g_windows9x)
             return -1;
         HWND owner = WindowFromHandleText(request.handleText);
-        ChangeSaverPassword(owner ? owner : GetForegroundWindow());
+        ChangeSaverPassword(owner ? owner : AnsweringForegroundWindow());
         return 0;
     }
     case SaverMode::Rejected:
@@ -112,7 +133,7 @@ HWND WindowFromHandleText(const char* text)
 {
     const DWORD value = ParseWindowHandle(text);
     HWND window = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(value));
-    return value != 0 && IsWindow(window) ? window : nullptr;
+    return value != 0 && IsWindow(window) && IsAnswering(window) ? window : nullptr;
 }
 
 int RunPreview(const char* text)

@@ -32,7 +32,8 @@ ModeRequest ScanSaverMode(const char* tail);
 // 0 when the text does not begin with a digit.
 DWORD ParseWindowHandle(const char* text);
 
-// The window a handle text names, or null when it is 0 or no window.
+// The window a handle text names, or null when it is 0, no window, or a
+// window whose thread does not answer within a few seconds.
 HWND WindowFromHandleText(const char* text);
 
 // Stores the instance, sets the Windows 9x flag, runs the chosen mode under the

@@ -8,6 +8,7 @@
 #include "tests/support/fake_install.h"
 #include "tests/support/password_standins.h"
 #include "tests/support/saver_process.h"
+#include "tests/support/window_host.h"
 
 namespace {
 
@@ -467,6 +468,30 @@ TEST(PreviewMode, PaintsThePictureStaysOnInputAndEndsWithItsParent)
         while (!saver.Wait(10) && GetTickCount() - start < 10000)
             PumpFor(10);
         ASSERT_TRUE(saver.Wait(0));
+        EXPECT_EQ(0u, saver.ExitCode());
+    }
+}
+
+TEST(PreviewMode, EndsWhenItsHostIsGoneWithoutDestroyingItsWindow)
+{
+    struct Case { const char* host; bool kill; } cases[] = {
+        {"answering", true}, {"answering", false}, {"message-only", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.host) + (c.kill ? ", killed" : ", exits"));
+        WindowHost host(c.host);
+        ASSERT_NE(nullptr, host.Window());
+        SaverProcess saver("/p " + host.Handle());
+        HWND preview = nullptr;
+        const DWORD start = GetTickCount();
+        while (!preview && !saver.Wait(20) && GetTickCount() - start < 15000)
+            preview = FindWindowExA(host.Window(), nullptr, "WindowsScreenSaverClass", "Preview");
+        ASSERT_NE(nullptr, preview) << "no preview came up";
+        if (c.kill)
+            host.Kill();
+        else
+            host.ExitLeavingWindow();
+        ASSERT_TRUE(saver.Wait(10000)) << "the preview outlived its host";
         EXPECT_EQ(0u, saver.ExitCode());
     }
 }

@@ -3,7 +3,10 @@
 
 #include <string>
 
+#include "tests/support/fake_install.h"
 #include "tests/support/saver_process.h"
+#include "tests/support/setup_dialog.h"
+#include "tests/support/window_host.h"
 
 namespace {
 
@@ -57,6 +60,57 @@ TEST(Startup, ChangePasswordEndsWithZeroOnWindows98)
     EmulatedWindowsVersion emulation("win98");
     for (const std::string& tail : {std::string("/a"), "/a " + host.Handle(), std::string("/a 77")})
         EXPECT_EQ(0u, RunSaver(tail)) << "tail: \"" << tail << '"';
+}
+
+// A game installation for the configuration dialog to open with.
+class DialogInstall {
+public:
+    DialogInstall()
+    {
+        folder_.WriteFile("kubo.ini", RealisticKuboIni(folder_.Path(), ""));
+        key_.SetPath(folder_.Path());
+    }
+
+private:
+    TempFolder folder_;
+    InstallKey key_;
+};
+
+// Opens the dialog, cancels it, and gives the window that owned it.
+HWND DialogOwnerFor(const std::string& tail)
+{
+    SaverProcess saver(tail);
+    HWND dialog = WaitForSetupDialog(saver.Id(), 20000);
+    if (!dialog) {
+        ADD_FAILURE() << "no dialog for \"" << tail << '"';
+        return nullptr;
+    }
+    HWND owner = GetWindow(dialog, GW_OWNER);
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    EXPECT_TRUE(saver.Wait(20000));
+    EXPECT_EQ(0u, saver.ExitCode());
+    return owner;
+}
+
+TEST(Startup, AHungWindowOnTheCommandLineCountsAsNoWindow)
+{
+    DialogInstall install;
+    WindowHost hung("hung");
+    ASSERT_NE(nullptr, hung.Window());
+    EXPECT_EQ(kRejected, RunSaver("/p " + hung.Handle()));
+    EXPECT_NE(hung.Window(), DialogOwnerFor("/c:" + hung.Handle()));
+}
+
+TEST(Startup, AHungForegroundWindowOwnsNoDialog)
+{
+    DialogInstall install;
+    WindowHost hung("hung-foreground");
+    ASSERT_NE(nullptr, hung.Window());
+    const DWORD start = GetTickCount();
+    while (GetForegroundWindow() != hung.Window() && GetTickCount() - start < 10000)
+        Sleep(20);
+    ASSERT_EQ(hung.Window(), GetForegroundWindow());
+    EXPECT_EQ(nullptr, DialogOwnerFor("/c"));
 }
 
 TEST(SaverImage, CarriesItsTitleAndVersion)
