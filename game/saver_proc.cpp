@@ -6,6 +6,7 @@
 #include "game/language.h"
 #include "game/settings_file.h"
 #include "host/dismissal.h"
+#include "host/saver_window.h"
 #include "res/resource.h"
 
 // The saver procedure keeps no state of its own: everything it needs lives in
@@ -64,6 +65,7 @@ void StartGame()
     if (CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE,
                        nullptr, nullptr, &startup, &process)) {
         // The game runs on by itself; the saver neither waits nor watches.
+        HandRunLockTo(process.hProcess);
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
         return;

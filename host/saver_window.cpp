@@ -14,6 +14,8 @@ using AssociateContextFn = HIMC(WINAPI*)(HWND, HIMC);
 const char kSaverClass[] = "WindowsScreenSaverClass";
 const char kFullScreenTitle[] = "Screen Saver";
 const char kPreviewTitle[] = "Preview";
+// No backslash in the name: Windows 95/98 refuse one in object names.
+const char kRunLockName[] = "KuboTraxFullScreenRun";
 // How often a preview looks whether its host window still exists.
 constexpr DWORD kHostCheckIntervalMs = 250;
 
@@ -24,6 +26,7 @@ UINT g_autoPlayMessage;                  // QueryCancelAutoPlay id, 0 when not r
 HMODULE g_imm;                           // IMM32.DLL when the process had it loaded
 AssociateContextFn g_associateContext;   // its ImmAssociateContext, or null
 HIMC g_previousContext;                  // the context detached at creation, or null
+HANDLE g_runLock;                        // this full-screen start's run lock, or null
 
 void OnCreate(HWND window)
 {
@@ -42,6 +45,33 @@ void OnDestroy(HWND window)
     if (g_imm && g_associateContext && g_previousContext)
         g_associateContext(window, g_previousContext);
     PostQuitMessage(0);
+}
+
+// One full-screen run at a time across processes. The run lock is a named
+// mutex used as a token: whoever creates it runs, and a start that finds it
+// already there ends. The check for a running saver window cannot do this
+// alone, because a full-screen saver refuses its window once it has started
+// the game. Once the game has started, the lock is handed to the game's
+// process (see HandRunLockTo), so it lasts as long as the game.
+// Returns false when another run is in progress.
+bool TakeRunLock()
+{
+    HANDLE lock = CreateMutexA(nullptr, FALSE, kRunLockName);
+    if (lock && GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(lock);
+        return false;
+    }
+    // Without a lock (the name taken by another kind of object) the saver
+    // still runs: better a second game than no screen saver at all.
+    g_runLock = lock;
+    return true;
+}
+
+void ReleaseRunLock()
+{
+    if (g_runLock)
+        CloseHandle(g_runLock);
+    g_runLock = nullptr;
 }
 
 // The process of the window hosting a preview, to wait on; null when it
@@ -196,9 +226,12 @@ int RunSaverWindow(HWND parent)
         exStyle = WS_EX_TOPMOST;
         style = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
         title = kFullScreenTitle;
+        if (!TakeRunLock())
+            return 0;  // another start is on its way to a game, or its game runs
         // A second start while a saver runs only brings the first one forward.
         HWND running = FindWindowA(kSaverClass, kFullScreenTitle);
         if (running && IsWindow(running)) {
+            ReleaseRunLock();
             SetForegroundWindow(running);
             return 0;
         }
@@ -215,6 +248,9 @@ int RunSaverWindow(HWND parent)
                                         area.right - area.left, area.bottom - area.top, parent,
                                         nullptr, SaverInstance(), nullptr);
     }
+    // The game has been started (and holds its own copy of the lock), or the
+    // window lives and a later start finds it by its class and title.
+    ReleaseRunLock();
 
     int result = 0;
     if (g_saverWindow && g_preview) {
@@ -232,6 +268,15 @@ int RunSaverWindow(HWND parent)
     return result;
 }
 
+void HandRunLockTo(HANDLE gameProcess)
+{
+    // The copy lives in the game's handle table, unknown to the game, and is
+    // closed by the system when the game ends; that ends the run.
+    HANDLE copy = nullptr;
+    if (g_runLock)
+        DuplicateHandle(GetCurrentProcess(), g_runLock, gameProcess, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS);
+}
+
 int IsPreviewMode() { return g_preview; }
 UINT QueryCancelAutoPlayMessage() { return g_autoPlayMessage; }
 
@@ -243,6 +288,7 @@ void ResetSaverWindowForTest()
     g_imm = nullptr;
     g_associateContext = nullptr;
     g_previousContext = nullptr;
+    ReleaseRunLock();
 }
 
 void SetSaverWindowStateForTest(int preview, UINT autoPlayMessage)

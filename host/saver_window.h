@@ -25,6 +25,11 @@ enum class OuterStep {
 // Pure: the step for a message, given the preview and close-approved flags.
 OuterStep DecideOuterStep(UINT message, WPARAM wParam, int preview, int closeApproved);
 
+// Called once the game has been started from a full-screen saver: the game's
+// process keeps this start's run lock, so no other full-screen start runs
+// while the game does. Does nothing when no lock is held.
+void HandRunLockTo(HANDLE gameProcess);
+
 // Read by the closing rules: 1 for a preview child.
 int IsPreviewMode();
 // The registered QueryCancelAutoPlay id; 0 when not registered (Windows NT).

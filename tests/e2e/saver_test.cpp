@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <string>
@@ -28,6 +29,31 @@ void PumpFor(DWORD ms)
             DispatchMessageA(&message);
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     }
+}
+
+std::string ReadAll(const std::string& path)
+{
+    std::string text;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return text;
+    char buffer[4096];
+    DWORD got = 0;
+    if (ReadFile(file, buffer, sizeof buffer, &got, nullptr))
+        text.assign(buffer, got);
+    CloseHandle(file);
+    return text;
+}
+
+void EndProcess(DWORD id)
+{
+    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
+    if (!process)
+        return;
+    TerminateProcess(process, 0);
+    WaitForSingleObject(process, 5000);
+    CloseHandle(process);
 }
 
 // A game installation in "<temp>\Kubo Trax": a folder with a blank, so that an
@@ -83,33 +109,13 @@ public:
     }
 
 private:
-    static std::string ReadAll(const std::string& path)
-    {
-        std::string text;
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, 0, nullptr);
-        if (file == INVALID_HANDLE_VALUE)
-            return text;
-        char buffer[4096];
-        DWORD got = 0;
-        if (ReadFile(file, buffer, sizeof buffer, &got, nullptr))
-            text.assign(buffer, got);
-        CloseHandle(file);
-        return text;
-    }
     static void EndGameRecordedIn(const std::string& folder)
     {
         const std::string record = ReadAll(folder + "\\game_run.txt");
         const size_t at = record.find("pid=");
         if (at == std::string::npos)
             return;
-        const DWORD pid = std::stoul(record.substr(at + 4));
-        HANDLE game = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
-        if (!game)
-            return;
-        TerminateProcess(game, 0);
-        WaitForSingleObject(game, 5000);
-        CloseHandle(game);
+        EndProcess(std::stoul(record.substr(at + 4)));
     }
 
     TempFolder temp_;
@@ -493,6 +499,71 @@ TEST(PreviewMode, EndsWhenItsHostIsGoneWithoutDestroyingItsWindow)
             host.ExitLeavingWindow();
         ASSERT_TRUE(saver.Wait(10000)) << "the preview outlived its host";
         EXPECT_EQ(0u, saver.ExitCode());
+    }
+}
+
+// Processes whose program file has this name.
+std::vector<DWORD> ProcessesNamed(const char* name)
+{
+    std::vector<DWORD> found;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return found;
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+        const char* file = strrchr(entry.szExeFile, '\\');
+        if (lstrcmpiA(file ? file + 1 : entry.szExeFile, name) == 0)
+            found.push_back(entry.th32ProcessID);
+    }
+    CloseHandle(snapshot);
+    return found;
+}
+
+TEST(SaverMode, ABurstOfStartsStartsOneGame)
+{
+    GameInstall install("BurstGame.exe");
+    const std::string startLog = install.Directory() + "\\game_starts.log";
+    for (size_t count : {2, 10}) {
+        SCOPED_TRACE(std::to_string(count) + " starts");
+        // Made suspended and let go together: as simultaneous as one machine allows.
+        std::vector<PROCESS_INFORMATION> savers(count);
+        for (PROCESS_INFORMATION& saver : savers) {
+            std::string commandLine = "\"" + SaverPath() + "\" /s";
+            STARTUPINFOA startup = {};
+            startup.cb = sizeof startup;
+            ASSERT_TRUE(CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                                       nullptr, nullptr, &startup, &saver));
+        }
+        for (PROCESS_INFORMATION& saver : savers)
+            ResumeThread(saver.hThread);
+        for (PROCESS_INFORMATION& saver : savers) {
+            EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(saver.hProcess, 30000));
+            DWORD code = STILL_ACTIVE;
+            GetExitCodeProcess(saver.hProcess, &code);
+            EXPECT_EQ(0u, code);
+            TerminateProcess(saver.hProcess, 0xDEAD);
+            CloseHandle(saver.hThread);
+            CloseHandle(saver.hProcess);
+        }
+        // A saver ends after its game's process exists, so every game is
+        // running by now; each adds its line to the log as it starts.
+        const std::vector<DWORD> games = ProcessesNamed("BurstGame.exe");
+        auto linesLogged = [&] {
+            const std::string log = ReadAll(startLog);
+            return static_cast<size_t>(std::count(log.begin(), log.end(), '\n'));
+        };
+        size_t lines = linesLogged();
+        const DWORD start = GetTickCount();
+        while (lines < std::max<size_t>(1, games.size()) && GetTickCount() - start < 10000) {
+            Sleep(20);
+            lines = linesLogged();
+        }
+        EXPECT_EQ(1u, games.size());
+        EXPECT_EQ(1u, lines);
+        for (DWORD game : games)
+            EndProcess(game);
+        DeleteFileA(startLog.c_str());
     }
 }
 
