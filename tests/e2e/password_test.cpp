@@ -10,6 +10,7 @@
 #include "tests/support/fake_install.h"
 #include "tests/support/password_standins.h"
 #include "tests/support/saver_process.h"
+#include "tests/support/window_host.h"
 
 namespace {
 
@@ -111,6 +112,24 @@ TEST_F(Password, ChangeWithoutAUsableWindowIsOwnedByTheForegroundWindow)
         EXPECT_EQ(host_.Value(), store_.Number(STANDIN_CHANGE_OWNER_VALUE));
     }
     EXPECT_EQ("", store_.Text(STANDIN_PASSWORD_VALUE)) << "cancelled: nothing stored";
+}
+
+TEST_F(Password, ChangeNamingAHungWindowIsOwnedByTheForegroundWindow)
+{
+    EmulatedWindowsVersion emulation("win98");
+    SaverCopy copy("mpr");
+    WindowHost hung("hung");
+    ASSERT_NE(nullptr, hung.Window());
+    SetForegroundWindow(host_.Get());
+    PumpPendingMessages();
+    ASSERT_EQ(host_.Get(), GetForegroundWindow());
+    SaverProcess saver("/a " + hung.Handle(), false, copy.Path());
+    HWND dialog = WaitForDialog(saver.Id(), STANDIN_CHANGE_CAPTION, 20000);
+    ASSERT_NE(nullptr, dialog) << "the change hung on its owner";
+    EXPECT_EQ(host_.Get(), GetWindow(dialog, GW_OWNER));
+    AnswerDialog(dialog, {{}, IDCANCEL});
+    ASSERT_TRUE(saver.WaitPumpingMessages(20000));
+    EXPECT_EQ(0u, saver.ExitCode());
 }
 
 TEST_F(Password, ChangeEndsWithZeroWhenTheRouterLacksTheEntry)
