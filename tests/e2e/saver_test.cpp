@@ -53,20 +53,30 @@ public:
     }
     const std::string& Directory() const { return directory_; }
     // What the game that ran from a folder wrote down; empty when none ran.
+    // The game renames a finished record into place, so once the name exists
+    // the whole text is there.
     std::string RecordIn(const std::string& folder, DWORD waitMs) const
     {
         const std::string path = folder + "\\game_run.txt";
         const DWORD start = GetTickCount();
-        do {
-            if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
-                Sleep(100);  // let it finish writing
+        for (;;) {
+            if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES)
                 return ReadAll(path);
-            }
+            if (GetTickCount() - start >= waitMs)
+                return "";
             Sleep(20);
-        } while (GetTickCount() - start < waitMs);
-        return "";
+        }
     }
     const std::string& TempPath() const { return temp_.Path(); }
+    // One "key=value" line of a record, without its line end.
+    static std::string Value(const std::string& record, const std::string& key)
+    {
+        const size_t at = record.find("\n" + key + "=");
+        if (at == std::string::npos)
+            return "<missing>";
+        const size_t from = at + key.size() + 2;
+        return record.substr(from, record.find_first_of("\r\n", from) - from);
+    }
     // Whether the game that wrote the record is still running.
     static bool StillRunning(const std::string& record)
     {
@@ -129,6 +139,9 @@ TEST(SaverMode, StartsTheGameQuotedAndEndsWithoutWaiting)
     EXPECT_NE(std::string::npos, record.find(" -s")) << record;
     EXPECT_NE(std::string::npos, record.find("layout=SaveGame\\castle.sav")) << record;
     EXPECT_NE(std::string::npos, record.find("random=1")) << record;
+    // Shown normally, as the saver asked: STARTF_USESHOWWINDOW with SW_SHOWNORMAL.
+    EXPECT_EQ("1", GameInstall::Value(record, "startflags")) << record;
+    EXPECT_EQ("1", GameInstall::Value(record, "showwindow")) << record;
     EXPECT_EQ("", install.RecordIn(install.TempPath(), 0)) << "the decoy ran";
 
     const std::string expected = "\"" + install.Directory() + "\\Game.exe\" -s";
@@ -170,6 +183,20 @@ TEST(SaverMode, MissingGameShowsOneMessageBox)
         shown += text;
     }
     EXPECT_NE(std::string::npos, shown.find(expected)) << "shown: " << shown;
+    // MB_OK and nothing else: one OK button, no icon; and no owner, so the
+    // half-made saver window that is being refused takes it nowhere.
+    std::vector<int> buttons;
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        char name[64] = "";
+        GetClassNameA(child, name, sizeof name);
+        if (lstrcmpiA(name, "Button") == 0 && IsWindowVisible(child))
+            buttons.push_back(GetDlgCtrlID(child));
+        if (lstrcmpiA(name, "Static") == 0 && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+            EXPECT_EQ(0, SendMessageA(child, STM_GETICON, 0, 0)) << "the box shows an icon";
+        }
+    }
+    EXPECT_EQ(std::vector<int>{IDOK}, buttons);
+    EXPECT_EQ(nullptr, GetWindow(box, GW_OWNER));
 
     int boxes = 0;
     for (HWND window : TopLevelWindowsOf(saver.Id())) {
