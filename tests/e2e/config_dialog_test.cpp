@@ -250,12 +250,16 @@ TEST_F(ConfigDialog, BinaryGarbageInKuboIniStillGivesAWorkingDialog)
 
 // Without a usable "Language" value the system locale decides. The driver
 // passes its own locale on to the saver, so ctest runs this test once more
-// under German and Catalan locales.
+// under other locales, some with the user's locale unlike the system's.
 TEST_F(ConfigDialog, WithoutALanguageTheSystemLocaleDecides)
 {
     const LANGID primary = PRIMARYLANGID(LANGIDFROMLCID(GetSystemDefaultLCID()));
     if (const char* expected = std::getenv("KUBO_EXPECTED_PRIMARY_LANGUAGE")) {
-        ASSERT_EQ(std::atoi(expected), primary) << "the locale did not reach the driver";
+        ASSERT_EQ(std::atoi(expected), primary) << "the system locale did not reach the driver";
+    }
+    if (const char* expected = std::getenv("KUBO_EXPECTED_USER_PRIMARY_LANGUAGE")) {
+        ASSERT_EQ(std::atoi(expected), PRIMARYLANGID(LANGIDFROMLCID(GetUserDefaultLCID())))
+            << "the user locale did not reach the driver";
     }
     const char* caption = "KUBO TRAX Screen Saver Setup";
     if (primary == LANG_GERMAN)
@@ -265,9 +269,13 @@ TEST_F(ConfigDialog, WithoutALanguageTheSystemLocaleDecides)
     else if (primary != LANG_ENGLISH)
         GTEST_SKIP() << "no expectation for primary language " << primary;
 
-    for (const char* language : {"NONE", "", "PORTUGUESE", "GERMANY"}) {
-        SCOPED_TRACE(std::string("Language=") + language);
-        WriteIni("", language);
+    // nullptr: kubo.ini has no "Language" key at all.
+    for (const char* language : {"NONE", "", "PORTUGUESE", "GERMANY", static_cast<const char*>(nullptr)}) {
+        SCOPED_TRACE(language ? std::string("Language=") + language : std::string("no Language key"));
+        WriteIni("", language ? language : "English");
+        if (!language)
+            WritePrivateProfileStringA("Locale", "Language", nullptr, ini_.c_str());
+        ASSERT_EQ(language ? language : "<missing>", IniValue(ini_, "Locale", "Language"));
         SaverProcess saver("/c");
         HWND dialog = WaitForSetupDialog(saver.Id(), kTimeoutMs);
         ASSERT_NE(nullptr, dialog);
