@@ -29,6 +29,19 @@ void PumpFor(DWORD ms)
     }
 }
 
+// Pumps until the condition holds; false when the time ran out first.
+template <typename Condition>
+bool PumpUntil(Condition done, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        PumpFor(10);
+    }
+    return true;
+}
+
 // A game installation in "<temp>\Kubo Trax": a folder with a blank, so that an
 // unquoted command line would run "<temp>\Kubo.exe" first, where a decoy waits.
 class GameInstall {
@@ -260,16 +273,14 @@ TEST(SaverMode, ASecondStartBringsTheFirstForward)
     HWND other = CreateWindowExA(0, "STATIC", "other", WS_POPUP | WS_VISIBLE, 200, 0, 100, 100,
                                  nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     SetForegroundWindow(other);
-    PumpFor(100);
-    ASSERT_EQ(other, GetForegroundWindow());
+    ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == other; }, 5000));
 
     SaverProcess saver("/s");
     const DWORD start = GetTickCount();
     while (!saver.Wait(10) && GetTickCount() - start < 20000)
         PumpFor(10);
     EXPECT_EQ(0u, saver.ExitCode());
-    PumpFor(100);
-    EXPECT_EQ(running, GetForegroundWindow());
+    EXPECT_TRUE(PumpUntil([&] { return GetForegroundWindow() == running; }, 5000));
     EXPECT_EQ("", install.RecordIn(install.Directory(), 500)) << "no game may start";
     DestroyWindow(other);
     DestroyWindow(running);
@@ -401,9 +412,14 @@ TEST(PreviewMode, PaintsThePictureStaysOnInputAndEndsWithItsParent)
         EXPECT_EQ(0, placed.top);
         EXPECT_EQ(152, placed.right);
         EXPECT_EQ(112, placed.bottom);
-        PumpFor(500);
 
-        const std::vector<DWORD> pixels = ReadScreen(host.Area(), 152, 112);
+        // Read once the picture has reached the screen, or as it stands then.
+        std::vector<DWORD> pixels;
+        const DWORD pictureCorner = TitlePicturePixel(0, 0);
+        PumpUntil([&] {
+            pixels = ReadScreen(host.Area(), 152, 112);
+            return pixels[0] == 0 && pixels[152 + 1] == pictureCorner;
+        }, 10000);
         auto at = [&](int x, int y) { return pixels[y * 152 + x]; };
         EXPECT_EQ(0u, at(0, 0));
         EXPECT_EQ(0u, at(151, 0));
@@ -412,26 +428,31 @@ TEST(PreviewMode, PaintsThePictureStaysOnInputAndEndsWithItsParent)
         EXPECT_EQ(TitlePicturePixel(150, 110), at(151, 111));
         EXPECT_EQ(TitlePicturePixel(75, 55), at(76, 56));
 
-        // Keys, clicks and movement never close a preview.
+        // Keys, clicks and movement never close a preview. The preview hands
+        // each context-menu request on to the panel, so one marks the point
+        // up to which it has handled what was posted before. A close that the
+        // input asked for would queue behind the first mark and end the
+        // window before the second could arrive.
+        SetCursorPos(10, 700);
         PostMessageA(preview, WM_KEYDOWN, 'A', 0);
         PostMessageA(preview, WM_LBUTTONDOWN, 0, 0);
         PostMessageA(preview, WM_MOUSEMOVE, 0, MAKELPARAM(90, 90));
-        SetCursorPos(10, 700);
-        PumpFor(400);
+        for (int mark = 1; mark <= 2; ++mark) {
+            PostMessageA(preview, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(preview), MAKELPARAM(5, 5));
+            EXPECT_TRUE(PumpUntil([&] { return PreviewHost::s_menu.count == mark; }, 5000)) << "mark " << mark;
+        }
         EXPECT_FALSE(saver.Wait(0));
         EXPECT_TRUE(IsWindow(preview));
+        // The context menu goes to the control panel, naming the panel's own window.
+        EXPECT_EQ(reinterpret_cast<WPARAM>(host.Area()), PreviewHost::s_menu.wParam);
 
-        // Help goes to the control panel, naming the panel's own window.
+        // So does help.
         HELPINFO help = {};
         help.cbSize = sizeof help;
         help.iContextType = HELPINFO_WINDOW;
         EXPECT_EQ(1, SendMessageA(preview, WM_HELP, 0, reinterpret_cast<LPARAM>(&help)));
-        PostMessageA(preview, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(preview), MAKELPARAM(5, 5));
-        PumpFor(300);
         EXPECT_EQ(1, PreviewHost::s_help.count);
         EXPECT_EQ(reinterpret_cast<WPARAM>(host.Area()), PreviewHost::s_help.wParam);
-        EXPECT_EQ(1, PreviewHost::s_menu.count);
-        EXPECT_EQ(reinterpret_cast<WPARAM>(host.Area()), PreviewHost::s_menu.wParam);
 
         host.DestroyArea();
         const DWORD start = GetTickCount();
