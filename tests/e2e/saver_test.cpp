@@ -166,14 +166,6 @@ TEST(SaverMode, StartsTheGameQuotedAndEndsWithoutWaiting)
     EXPECT_NE(traces.end(), std::find(traces.begin(), line, "WM_CREATE\n"));
 }
 
-TEST(SaverMode, DefaultExecutableNameIsTraxExe)
-{
-    GameInstall install;
-    EXPECT_EQ(0u, RunSaver("/s"));
-    const std::string record = install.RecordIn(install.Directory(), 10000);
-    EXPECT_NE(std::string::npos, record.find("TRAX.exe\" -s")) << record;
-}
-
 TEST(SaverMode, MissingGameShowsOneMessageBox)
 {
     GameInstall install(nullptr, false);
