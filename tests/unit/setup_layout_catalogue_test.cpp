@@ -151,17 +151,18 @@ TEST_F(LayoutCatalogue, AnEmptyResourceDirectorySearchesTheCurrentDrivesRoot)
     // Drive C: is the test prefix's own, so its root may be written to. The
     // current directory is below the root, so that a search relative to it
     // would look elsewhere.
-    char previous[MAX_PATH];
-    GetCurrentDirectoryA(sizeof previous, previous);
-    ASSERT_TRUE(SetCurrentDirectoryA("C:\\windows"));
     ASSERT_TRUE(CreateDirectoryA("C:\\ScrSaver", nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
     HANDLE file = CreateFileA("C:\\ScrSaver\\at root.sav", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, file);
     CloseHandle(file);
     LoadWithResourceDirectory("");
+    char previous[MAX_PATH];
+    GetCurrentDirectoryA(sizeof previous, previous);
+    const bool moved = SetCurrentDirectoryA("C:\\windows");
     const std::vector<std::string> names = Drain(FindLayouts(1));
     SetCurrentDirectoryA(previous);
     DeleteTree("C:\\ScrSaver");
+    ASSERT_TRUE(moved);
     EXPECT_EQ(std::vector<std::string>{"at root.sav"}, names);
 }
 
