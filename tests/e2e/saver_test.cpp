@@ -56,6 +56,19 @@ void EndProcess(DWORD id)
     CloseHandle(process);
 }
 
+// Pumps until the condition holds; false when the time ran out first.
+template <typename Condition>
+bool PumpUntil(Condition done, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        PumpFor(10);
+    }
+    return true;
+}
+
 // A game installation in "<temp>\Kubo Trax": a folder with a blank, so that an
 // unquoted command line would run "<temp>\Kubo.exe" first, where a decoy waits.
 class GameInstall {
@@ -80,20 +93,30 @@ public:
     }
     const std::string& Directory() const { return directory_; }
     // What the game that ran from a folder wrote down; empty when none ran.
+    // The game renames a finished record into place, so once the name exists
+    // the whole text is there.
     std::string RecordIn(const std::string& folder, DWORD waitMs) const
     {
         const std::string path = folder + "\\game_run.txt";
         const DWORD start = GetTickCount();
-        do {
-            if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
-                Sleep(100);  // let it finish writing
+        for (;;) {
+            if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES)
                 return ReadAll(path);
-            }
+            if (GetTickCount() - start >= waitMs)
+                return "";
             Sleep(20);
-        } while (GetTickCount() - start < waitMs);
-        return "";
+        }
     }
     const std::string& TempPath() const { return temp_.Path(); }
+    // One "key=value" line of a record, without its line end.
+    static std::string Value(const std::string& record, const std::string& key)
+    {
+        const size_t at = record.find("\n" + key + "=");
+        if (at == std::string::npos)
+            return "<missing>";
+        const size_t from = at + key.size() + 2;
+        return record.substr(from, record.find_first_of("\r\n", from) - from);
+    }
     // Whether the game that wrote the record is still running.
     static bool StillRunning(const std::string& record)
     {
@@ -136,6 +159,9 @@ TEST(SaverMode, StartsTheGameQuotedAndEndsWithoutWaiting)
     EXPECT_NE(std::string::npos, record.find(" -s")) << record;
     EXPECT_NE(std::string::npos, record.find("layout=SaveGame\\castle.sav")) << record;
     EXPECT_NE(std::string::npos, record.find("random=1")) << record;
+    // Shown normally, as the saver asked: STARTF_USESHOWWINDOW with SW_SHOWNORMAL.
+    EXPECT_EQ("1", GameInstall::Value(record, "startflags")) << record;
+    EXPECT_EQ("1", GameInstall::Value(record, "showwindow")) << record;
     EXPECT_EQ("", install.RecordIn(install.TempPath(), 0)) << "the decoy ran";
 
     const std::string expected = "\"" + install.Directory() + "\\Game.exe\" -s";
@@ -145,14 +171,6 @@ TEST(SaverMode, StartsTheGameQuotedAndEndsWithoutWaiting)
     ASSERT_NE(traces.end(), line + 1);
     EXPECT_EQ("\n", *(line + 1));
     EXPECT_NE(traces.end(), std::find(traces.begin(), line, "WM_CREATE\n"));
-}
-
-TEST(SaverMode, DefaultExecutableNameIsTraxExe)
-{
-    GameInstall install;
-    EXPECT_EQ(0u, RunSaver("/s"));
-    const std::string record = install.RecordIn(install.Directory(), 10000);
-    EXPECT_NE(std::string::npos, record.find("TRAX.exe\" -s")) << record;
 }
 
 // The one box a failed start shows: captioned "KUBO TRAX", with the system's
@@ -177,6 +195,20 @@ void ExpectOneStartFailureBox(SaverProcess& saver, DWORD code)
         shown += text;
     }
     EXPECT_NE(std::string::npos, shown.find(expected)) << "shown: " << shown;
+    // MB_OK and nothing else: one OK button, no icon; and no owner, so the
+    // half-made saver window that is being refused takes it nowhere.
+    std::vector<int> buttons;
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        char name[64] = "";
+        GetClassNameA(child, name, sizeof name);
+        if (lstrcmpiA(name, "Button") == 0 && IsWindowVisible(child))
+            buttons.push_back(GetDlgCtrlID(child));
+        if (lstrcmpiA(name, "Static") == 0 && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+            EXPECT_EQ(0, SendMessageA(child, STM_GETICON, 0, 0)) << "the box shows an icon";
+        }
+    }
+    EXPECT_EQ(std::vector<int>{IDOK}, buttons);
+    EXPECT_EQ(nullptr, GetWindow(box, GW_OWNER));
 
     int boxes = 0;
     for (HWND window : TopLevelWindowsOf(saver.Id())) {
@@ -296,16 +328,14 @@ TEST(SaverMode, ASecondStartBringsTheFirstForward)
     HWND other = CreateWindowExA(0, "STATIC", "other", WS_POPUP | WS_VISIBLE, 200, 0, 100, 100,
                                  nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     SetForegroundWindow(other);
-    PumpFor(100);
-    ASSERT_EQ(other, GetForegroundWindow());
+    ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == other; }, 5000));
 
     SaverProcess saver("/s");
     const DWORD start = GetTickCount();
     while (!saver.Wait(10) && GetTickCount() - start < 20000)
         PumpFor(10);
     EXPECT_EQ(0u, saver.ExitCode());
-    PumpFor(100);
-    EXPECT_EQ(running, GetForegroundWindow());
+    EXPECT_TRUE(PumpUntil([&] { return GetForegroundWindow() == running; }, 5000));
     EXPECT_EQ("", install.RecordIn(install.Directory(), 500)) << "no game may start";
     DestroyWindow(other);
     DestroyWindow(running);
@@ -437,9 +467,14 @@ TEST(PreviewMode, PaintsThePictureStaysOnInputAndEndsWithItsParent)
         EXPECT_EQ(0, placed.top);
         EXPECT_EQ(152, placed.right);
         EXPECT_EQ(112, placed.bottom);
-        PumpFor(500);
 
-        const std::vector<DWORD> pixels = ReadScreen(host.Area(), 152, 112);
+        // Read once the picture has reached the screen, or as it stands then.
+        std::vector<DWORD> pixels;
+        const DWORD pictureCorner = TitlePicturePixel(0, 0);
+        PumpUntil([&] {
+            pixels = ReadScreen(host.Area(), 152, 112);
+            return pixels[0] == 0 && pixels[152 + 1] == pictureCorner;
+        }, 10000);
         auto at = [&](int x, int y) { return pixels[y * 152 + x]; };
         EXPECT_EQ(0u, at(0, 0));
         EXPECT_EQ(0u, at(151, 0));
@@ -448,26 +483,31 @@ TEST(PreviewMode, PaintsThePictureStaysOnInputAndEndsWithItsParent)
         EXPECT_EQ(TitlePicturePixel(150, 110), at(151, 111));
         EXPECT_EQ(TitlePicturePixel(75, 55), at(76, 56));
 
-        // Keys, clicks and movement never close a preview.
+        // Keys, clicks and movement never close a preview. The preview hands
+        // each context-menu request on to the panel, so one marks the point
+        // up to which it has handled what was posted before. A close that the
+        // input asked for would queue behind the first mark and end the
+        // window before the second could arrive.
+        SetCursorPos(10, 700);
         PostMessageA(preview, WM_KEYDOWN, 'A', 0);
         PostMessageA(preview, WM_LBUTTONDOWN, 0, 0);
         PostMessageA(preview, WM_MOUSEMOVE, 0, MAKELPARAM(90, 90));
-        SetCursorPos(10, 700);
-        PumpFor(400);
+        for (int mark = 1; mark <= 2; ++mark) {
+            PostMessageA(preview, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(preview), MAKELPARAM(5, 5));
+            EXPECT_TRUE(PumpUntil([&] { return PreviewHost::s_menu.count == mark; }, 5000)) << "mark " << mark;
+        }
         EXPECT_FALSE(saver.Wait(0));
         EXPECT_TRUE(IsWindow(preview));
+        // The context menu goes to the control panel, naming the panel's own window.
+        EXPECT_EQ(reinterpret_cast<WPARAM>(host.Area()), PreviewHost::s_menu.wParam);
 
-        // Help goes to the control panel, naming the panel's own window.
+        // So does help.
         HELPINFO help = {};
         help.cbSize = sizeof help;
         help.iContextType = HELPINFO_WINDOW;
         EXPECT_EQ(1, SendMessageA(preview, WM_HELP, 0, reinterpret_cast<LPARAM>(&help)));
-        PostMessageA(preview, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(preview), MAKELPARAM(5, 5));
-        PumpFor(300);
         EXPECT_EQ(1, PreviewHost::s_help.count);
         EXPECT_EQ(reinterpret_cast<WPARAM>(host.Area()), PreviewHost::s_help.wParam);
-        EXPECT_EQ(1, PreviewHost::s_menu.count);
-        EXPECT_EQ(reinterpret_cast<WPARAM>(host.Area()), PreviewHost::s_menu.wParam);
 
         host.DestroyArea();
         const DWORD start = GetTickCount();

@@ -1,5 +1,7 @@
 #include "tests/support/saver_process.h"
 
+#include <cstring>
+
 namespace {
 const char kAppDefaultsKey[] = "Software\\Wine\\AppDefaults\\kubotrax.scr";
 
@@ -85,10 +87,20 @@ bool SaverProcess::PumpDebugEvents(DWORD timeoutMs)
                 observer_(text);
             break;
         }
-        case EXCEPTION_DEBUG_EVENT:
-            if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT)
+        case EXCEPTION_DEBUG_EVENT: {
+            const EXCEPTION_RECORD& record = event.u.Exception.ExceptionRecord;
+            if (record.ExceptionCode != EXCEPTION_BREAKPOINT) {
                 status = DBG_EXCEPTION_NOT_HANDLED;
+            } else if (IsExitBreakpoint(record)) {
+                exitObserved_ = true;
+                exitObserver_();
+                StepOverExitBreakpoint(event.dwThreadId);
+            } else if (exitObserver_ && !exitEntry_) {
+                // The loader's own breakpoint: the imports are in place now.
+                PlantExitBreakpoint();
+            }
             break;
+        }
         case LOAD_DLL_DEBUG_EVENT:
             if (event.u.LoadDll.hFile)
                 CloseHandle(event.u.LoadDll.hFile);
@@ -105,6 +117,49 @@ bool SaverProcess::PumpDebugEvents(DWORD timeoutMs)
         }
         ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
     }
+}
+
+void SaverProcess::PlantExitBreakpoint()
+{
+    // System libraries sit at the same address in every process here, so
+    // ExitProcess is where this process has it; the bytes are compared to be
+    // sure before anything is written.
+    BYTE* entry = reinterpret_cast<BYTE*>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "ExitProcess")));
+    BYTE theirs[16];
+    SIZE_T got = 0;
+    if (!entry || !ReadProcessMemory(info_.hProcess, entry, theirs, sizeof theirs, &got) || got != sizeof theirs ||
+        memcmp(theirs, entry, sizeof theirs) != 0)
+        return;
+    const BYTE breakpoint = 0xCC;
+    if (!WriteProcessMemory(info_.hProcess, entry, &breakpoint, 1, nullptr))
+        return;
+    FlushInstructionCache(info_.hProcess, entry, 1);
+    exitEntry_ = entry;
+    exitEntryByte_ = theirs[0];
+}
+
+bool SaverProcess::IsExitBreakpoint(const EXCEPTION_RECORD& record) const
+{
+    const BYTE* at = static_cast<const BYTE*>(record.ExceptionAddress);
+    return exitEntry_ && !exitObserved_ && (at == exitEntry_ || at == exitEntry_ + 1);
+}
+
+void SaverProcess::StepOverExitBreakpoint(DWORD threadId)
+{
+    // Put the instruction back and run it as if nothing had stopped there.
+    WriteProcessMemory(info_.hProcess, exitEntry_, &exitEntryByte_, 1, nullptr);
+    FlushInstructionCache(info_.hProcess, exitEntry_, 1);
+    HANDLE thread = OpenThread(THREAD_GET_CONTEXT | THREAD_SET_CONTEXT, FALSE, threadId);
+    if (!thread)
+        return;
+    CONTEXT context = {};
+    context.ContextFlags = CONTEXT_CONTROL;
+    if (GetThreadContext(thread, &context)) {
+        context.Eip = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(exitEntry_));
+        SetThreadContext(thread, &context);
+    }
+    CloseHandle(thread);
 }
 
 bool SaverProcess::Wait(DWORD timeoutMs)

@@ -41,9 +41,18 @@ public:
     {
         observer_ = std::move(observer);
     }
+    // Called once with the saver stopped as it enters ExitProcess, before
+    // the system has taken its windows down, so the test can look at what
+    // the run left standing. Set before the first Wait; needs
+    // captureDebugOutput. ExitObserved() says whether the stop happened.
+    void SetExitObserver(std::function<void()> observer) { exitObserver_ = std::move(observer); }
+    bool ExitObserved() const { return exitObserved_; }
 
 private:
     bool PumpDebugEvents(DWORD timeoutMs);
+    void PlantExitBreakpoint();
+    bool IsExitBreakpoint(const EXCEPTION_RECORD& record) const;
+    void StepOverExitBreakpoint(DWORD threadId);
 
     PROCESS_INFORMATION info_ = {};
     bool debugging_ = false;
@@ -51,6 +60,10 @@ private:
     DWORD exitCode_ = STILL_ACTIVE;
     std::vector<std::string> debugStrings_;
     std::function<void(const std::string&)> observer_;
+    std::function<void()> exitObserver_;
+    BYTE* exitEntry_ = nullptr;  // ExitProcess, where the breakpoint sits
+    BYTE exitEntryByte_ = 0;     // the instruction byte it replaced
+    bool exitObserved_ = false;
 };
 
 // Runs the saver to its end and returns its exit code; STILL_ACTIVE when it

@@ -66,10 +66,15 @@ protected:
     InstallKey key_;
 };
 
-TEST_F(Language, IsEnglishBeforeAnySelection)
+// Read while the test program starts, before any test has selected or reset
+// anything: the language the process begins with.
+const int kLanguageAtStart = CurrentLanguage();
+const int kCaptionIdAtStart = LocalizedStringId(IDS_SETUP_CAPTION);
+
+TEST(LanguageAtStart, IsEnglishBeforeAnySelection)
 {
-    EXPECT_EQ(ENGLISH, CurrentLanguage());
-    EXPECT_EQ(114, LocalizedStringId(IDS_SETUP_CAPTION));
+    EXPECT_EQ(ENGLISH, kLanguageAtStart);
+    EXPECT_EQ(114, kCaptionIdAtStart);
 }
 
 TEST_F(Language, TakesTheGamesLanguageFromKuboIni)

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstring>
 #include <string>
+#include <vector>
 
+#include "game/language.h"
 #include "game/saver_proc.h"
 #include "game/settings_file.h"
 #include "host/password.h"
@@ -10,6 +13,7 @@
 #include "host/startup.h"
 #include "tests/support/debug_capture.h"
 #include "tests/support/fake_install.h"
+#include "tests/support/import_hook.h"
 
 namespace {
 
@@ -129,6 +133,7 @@ protected:
     void SetUp() override
     {
         ResetGameSettingsForTest();
+        ResetLanguageForTest();
         ResetPasswordStateForTest();
         ResetSaverWindowForTest();
         SetStartupStateForTest(GetModuleHandleA(nullptr), 0);
@@ -138,26 +143,50 @@ protected:
         windowClass.lpszClassName = "KuboSaverProcTest";
         RegisterClassA(&windowClass);
     }
-    void TearDown() override { ResetGameSettingsForTest(); }
-    HWND Create(const RECT& area)
+    void TearDown() override
     {
-        return CreateWindowExA(0, "KuboSaverProcTest", "", WS_POPUP, area.left, area.top,
-                               area.right - area.left, area.bottom - area.top, nullptr, nullptr,
-                               GetModuleHandleA(nullptr), nullptr);
+        if (window_ && IsWindow(window_))
+            DestroyWindow(window_);
+        ResetGameSettingsForTest();
+        ResetLanguageForTest();
+        ResetPasswordStateForTest();
+        SetStartupStateForTest(GetModuleHandleA(nullptr), 0);
     }
+    HWND Create(const RECT& area, DWORD style = WS_POPUP)
+    {
+        window_ = CreateWindowExA(0, "KuboSaverProcTest", "", style, area.left, area.top,
+                                  area.right - area.left, area.bottom - area.top, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
+        return window_;
+    }
+    void Install(const std::string& ini)
+    {
+        folder_.WriteFile("kubo.ini", ini);
+        key_.SetPath(folder_.Path());
+    }
+    static RECT Desktop()
+    {
+        RECT desktop;
+        GetWindowRect(GetDesktopWindow(), &desktop);
+        return desktop;
+    }
+
+    TempFolder folder_;
+    InstallKey key_;
+    HWND window_ = nullptr;
 };
 
 TEST_F(SaverProcWindow, TracesItsMessagesAndReleasesTheSettingsOnClose)
 {
-    TempFolder folder;
-    folder.WriteFile("kubo.ini", "[DIRECTORIES]\r\nres=x\r\n");
-    InstallKey key;
-    key.SetPath(folder.Path());
-
+    Install("[DIRECTORIES]\r\nres=x\r\n[Locale]\r\nLanguage=German\r\n");
     DebugOutputCapture traces;
     HWND window = Create(RECT{20, 20, 220, 170});
     ASSERT_NE(nullptr, window) << "a window that does not cover the desktop is kept";
     EXPECT_NE(nullptr, CurrentSettings());
+    EXPECT_EQ(GERMAN, CurrentLanguage()) << "the language is chosen at creation";
+    // A creation that goes on answers what the default handling answers.
+    CREATESTRUCTA create = {};
+    EXPECT_EQ(0, SaverWindowProc(window, WM_CREATE, 0, reinterpret_cast<LPARAM>(&create)));
     EXPECT_EQ(1, SendMessageA(window, WM_ERASEBKGND, 0, 0));
     ValidateRect(window, nullptr);
     EXPECT_EQ(0, SendMessageA(window, WM_PAINT, 0, 0)) << "nothing to paint is no failure";
@@ -169,21 +198,155 @@ TEST_F(SaverProcWindow, TracesItsMessagesAndReleasesTheSettingsOnClose)
     for (const std::string& text : traces.Strings())
         if (text.rfind("WM_", 0) == 0)
             ours.push_back(text);
-    const std::vector<std::string> expected = {"WM_CREATE\n", "WM_ERASEBKGND\n", "WM_PAINT\n",
-                                               "WM_CLOSE\n"};
+    const std::vector<std::string> expected = {"WM_CREATE\n", "WM_CREATE\n", "WM_ERASEBKGND\n",
+                                               "WM_PAINT\n", "WM_CLOSE\n"};
     EXPECT_EQ(expected, ours);
+}
+
+BOOL WINAPI RefusingVerifier(HWND) { return FALSE; }
+
+TEST_F(SaverProcWindow, CloseReleasesTheMouseEvenWhenTheCloseIsRefused)
+{
+    // A refused password keeps the window, so only the close itself can
+    // have let go of the mouse.
+    SetStartupStateForTest(GetModuleHandleA(nullptr), 1);
+    SetPasswordVerifierForTest(RefusingVerifier);
+    HWND window = Create(RECT{20, 20, 220, 170});
+    ASSERT_NE(nullptr, window);
+    SetCapture(window);
+    ASSERT_EQ(window, GetCapture());
+    EXPECT_EQ(0, SendMessageA(window, WM_CLOSE, 0, 0));
+    EXPECT_TRUE(IsWindow(window));
+    EXPECT_EQ(nullptr, GetCapture());
+}
+
+// Reads a window's pixel as 0xRRGGBB.
+DWORD WindowPixel(HWND window, int x, int y)
+{
+    HDC dc = GetDC(window);
+    const COLORREF color = GetPixel(dc, x, y);
+    ReleaseDC(window, dc);
+    return (GetRValue(color) << 16) | (GetGValue(color) << 8) | GetBValue(color);
+}
+
+TEST_F(SaverProcWindow, EraseFillsTheScreenRectangleAsClientCoordinatesThroughItsOwnDC)
+{
+    HWND window = Create(RECT{20, 30, 220, 180}, WS_POPUP | WS_VISIBLE);
+    ASSERT_NE(nullptr, window);
+    ValidateRect(window, nullptr);
+    HDC dc = GetDC(window);
+    RECT client;
+    GetClientRect(window, &client);
+    FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    ReleaseDC(window, dc);
+    ASSERT_EQ(0xFFFFFFu, WindowPixel(window, 25, 35));
+
+    // The device context that comes with the message stays untouched.
+    HDC given = CreateCompatibleDC(nullptr);
+    HBITMAP givenBits = CreateBitmap(4, 4, 1, 32, nullptr);
+    HGDIOBJ old = SelectObject(given, givenBits);
+    PatBlt(given, 0, 0, 4, 4, WHITENESS);
+    EXPECT_EQ(1, SendMessageA(window, WM_ERASEBKGND, reinterpret_cast<WPARAM>(given), 0));
+    EXPECT_EQ(RGB(255, 255, 255), GetPixel(given, 1, 1));
+    SelectObject(given, old);
+    DeleteObject(givenBits);
+    DeleteDC(given);
+
+    // (20, 30)-(220, 180) read as client coordinates: black from (20, 30) on,
+    // white above and left of it.
+    EXPECT_EQ(0xFFFFFFu, WindowPixel(window, 19, 100));
+    EXPECT_EQ(0xFFFFFFu, WindowPixel(window, 100, 29));
+    EXPECT_EQ(0u, WindowPixel(window, 20, 30));
+    EXPECT_EQ(0u, WindowPixel(window, 199, 149));
+}
+
+HDC WINAPI NoPaintDC(HWND, PAINTSTRUCT* paint)
+{
+    *paint = PAINTSTRUCT{};
+    return nullptr;
+}
+int g_endPaints;
+BOOL WINAPI CountedEndPaint(HWND, const PAINTSTRUCT*)
+{
+    ++g_endPaints;
+    return TRUE;
+}
+
+TEST_F(SaverProcWindow, PaintWithoutADeviceContextEndsThePaintAndAnswersOne)
+{
+    HWND window = Create(RECT{20, 20, 172, 132}, WS_POPUP | WS_VISIBLE);
+    ASSERT_NE(nullptr, window);
+    ImportHook begin("user32.dll", "BeginPaint", reinterpret_cast<const void*>(&NoPaintDC));
+    ImportHook end("user32.dll", "EndPaint", reinterpret_cast<const void*>(&CountedEndPaint));
+    ASSERT_TRUE(begin.Installed() && end.Installed());
+    g_endPaints = 0;
+    InvalidateRect(window, nullptr, FALSE);
+    EXPECT_EQ(1, SendMessageA(window, WM_PAINT, 0, 0));
+    EXPECT_EQ(1, g_endPaints);
+}
+
+// What the saver asked the system for when it started the game.
+struct GameStart {
+    int calls = 0;
+    bool applicationNameNull = false;
+    std::string commandLine;
+    BOOL inheritHandles = -1;
+    DWORD creationFlags = 0;
+    bool environmentNull = false, directoryNull = false;
+    STARTUPINFOA startup = {};
+};
+GameStart g_gameStart;
+
+BOOL WINAPI RecordGameStart(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES,
+                            LPSECURITY_ATTRIBUTES, BOOL inherit, DWORD flags, LPVOID environment,
+                            LPCSTR directory, LPSTARTUPINFOA startup, LPPROCESS_INFORMATION)
+{
+    GameStart& seen = g_gameStart;
+    ++seen.calls;
+    seen.applicationNameNull = application == nullptr;
+    seen.commandLine = commandLine;
+    seen.inheritHandles = inherit;
+    seen.creationFlags = flags;
+    seen.environmentNull = environment == nullptr;
+    seen.directoryNull = directory == nullptr;
+    seen.startup = *startup;
+    SetLastError(ERROR_SUCCESS);  // a failure without a code shows no box
+    return FALSE;
+}
+
+TEST_F(SaverProcWindow, FullScreenStartsTheGameShownNormallyWithTheSystemsErrorMode)
+{
+    Install("[DIRECTORIES]\r\nres=x\r\n");
+    ImportHook hook("kernel32.dll", "CreateProcessA", reinterpret_cast<const void*>(&RecordGameStart));
+    ASSERT_TRUE(hook.Installed());
+    g_gameStart = GameStart();
+    EXPECT_EQ(nullptr, Create(Desktop())) << "a full-screen window refuses to exist";
+
+    const GameStart& seen = g_gameStart;
+    ASSERT_EQ(1, seen.calls);
+    EXPECT_TRUE(seen.applicationNameNull);
+    EXPECT_EQ("\"" + folder_.Path() + "\\TRAX.exe\" -s", seen.commandLine);
+    EXPECT_EQ(FALSE, seen.inheritHandles);
+    // The game must not inherit the saver's error mode: exactly this flag.
+    EXPECT_EQ(static_cast<DWORD>(CREATE_DEFAULT_ERROR_MODE), seen.creationFlags);
+    EXPECT_TRUE(seen.environmentNull);
+    EXPECT_TRUE(seen.directoryNull);
+    STARTUPINFOA expected = {};
+    expected.cb = sizeof expected;
+    expected.dwFlags = STARTF_USESHOWWINDOW;
+    expected.wShowWindow = SW_SHOWNORMAL;
+    EXPECT_EQ(0, memcmp(&expected, &seen.startup, sizeof expected))
+        << "dwFlags " << seen.startup.dwFlags << ", wShowWindow " << seen.startup.wShowWindow;
 }
 
 TEST_F(SaverProcWindow, FullScreenWithoutInstallationStartsNothingAndRefuses)
 {
-    InstallKey key;
-    key.Remove();
-    RECT desktop;
-    GetWindowRect(GetDesktopWindow(), &desktop);
-    DebugOutputCapture traces;
-    EXPECT_EQ(nullptr, Create(desktop));
-    for (const std::string& text : traces.Strings())
-        EXPECT_EQ(std::string::npos, text.find(" -s")) << "no game may be started: " << text;
+    key_.Remove();
+    ImportHook hook("kernel32.dll", "CreateProcessA", reinterpret_cast<const void*>(&RecordGameStart));
+    ASSERT_TRUE(hook.Installed());
+    g_gameStart = GameStart();
+    EXPECT_EQ(nullptr, Create(Desktop()));
+    EXPECT_EQ(0, g_gameStart.calls);
 }
 
 }  // namespace

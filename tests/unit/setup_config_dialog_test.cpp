@@ -9,7 +9,9 @@
 #include "host/startup.h"
 #include "res/resource.h"
 #include "setup/config_dialog.h"
+#include "setup/layout_catalogue.h"
 #include "tests/support/fake_install.h"
+#include "tests/support/import_hook.h"
 #include "tests/support/setup_dialog.h"
 
 namespace {
@@ -308,6 +310,89 @@ TEST_F(SetupDialog, HostileKuboIniValuesSelectNothingAndBreakNothing)
         ASSERT_NE(nullptr, Open());
         EXPECT_EQ(CB_ERR, ReadSetupDialog(dialog_).selection);
         Press(IDCANCEL);
+        DestroyWindow(dialog_);
+        dialog_ = nullptr;
+    }
+}
+
+TEST_F(SetupDialog, NameInBothFoldersKeepsEachTagAndAnUntouchedOkStoresTheSecondItem)
+{
+    AddLayout("ScrSaver\\ss800.sav");
+    AddLayout("SaveGame\\ss800.sav");
+    for (const char* stored : {"ScrSaver\\ss800.sav", "SaveGame\\ss800.sav"}) {
+        SCOPED_TRACE(stored);
+        WriteIni(std::string("Layout=") + stored + "\r\n");
+        ASSERT_NE(nullptr, Open());
+        // The sorted list puts the later of two equal names first, so the
+        // "SaveGame" item (added second) is item 0 and "ScrSaver" item 1.
+        HWND list = GetDlgItem(dialog_, IDC_LAYOUT_LIST);
+        ASSERT_EQ(2, SendMessageA(list, CB_GETCOUNT, 0, 0));
+        EXPECT_EQ(kSaveGameTag, SendMessageA(list, CB_GETITEMDATA, 0, 0));
+        EXPECT_EQ(kScrSaverTag, SendMessageA(list, CB_GETITEMDATA, 1, 0));
+        // The search starts at item 1 whatever folder was stored, so OK
+        // stores that item's folder.
+        EXPECT_EQ(1, SendMessageA(list, CB_GETCURSEL, 0, 0));
+        Press(IDOK);
+        EXPECT_EQ("ScrSaver\\ss800.sav", Value("Layout"));
+        DestroyWindow(dialog_);
+        dialog_ = nullptr;
+    }
+}
+
+TEST_F(SetupDialog, LeavesTheFocusAloneAndAnswersOnlyItsTwoButtons)
+{
+    WriteIni("");
+    SetFocus(nullptr);
+    ASSERT_NE(nullptr, Open());
+    // Set-up answers 0: the dialog manager gives no control the focus.
+    EXPECT_EQ(nullptr, GetFocus());
+
+    // Only the control's id counts, not the notification code.
+    EXPECT_EQ(FALSE, SetupDialogProc(dialog_, WM_COMMAND, MAKEWPARAM(IDC_RANDOM, BN_CLICKED), 0));
+    EXPECT_EQ(FALSE, SetupDialogProc(dialog_, WM_COMMAND, MAKEWPARAM(IDC_LAYOUT_LIST, CBN_SELCHANGE), 0));
+    EXPECT_NE(nullptr, CurrentSettings()) << "other commands end nothing";
+    EXPECT_EQ(TRUE, SetupDialogProc(dialog_, WM_COMMAND, MAKEWPARAM(IDCANCEL, 7), 0));
+    EXPECT_EQ(nullptr, CurrentSettings());
+    DestroyWindow(dialog_);
+    ASSERT_NE(nullptr, Open());
+    EXPECT_EQ(TRUE, SetupDialogProc(dialog_, WM_COMMAND, MAKEWPARAM(IDOK, 7), 0));
+    EXPECT_EQ(nullptr, CurrentSettings());
+}
+
+// The button faces the dialog loads, as LoadBitmapA handed them out.
+std::vector<HBITMAP> g_loadedBitmaps;
+ImportHook* g_loadBitmapHook;
+HBITMAP WINAPI RecordLoadBitmap(HINSTANCE module, LPCSTR name)
+{
+    HBITMAP bitmap = g_loadBitmapHook->Original<HBITMAP(WINAPI*)(HINSTANCE, LPCSTR)>()(module, name);
+    g_loadedBitmaps.push_back(bitmap);
+    return bitmap;
+}
+
+TEST_F(SetupDialog, OkAndCancelBothDeleteTheBrushAndTheButtonFaces)
+{
+    WriteIni("");
+    for (int button : {IDOK, IDCANCEL}) {
+        SCOPED_TRACE(button == IDOK ? "OK" : "Cancel");
+        ImportHook hook("user32.dll", "LoadBitmapA", reinterpret_cast<const void*>(&RecordLoadBitmap));
+        ASSERT_TRUE(hook.Installed());
+        g_loadBitmapHook = &hook;
+        g_loadedBitmaps.clear();
+        ASSERT_NE(nullptr, Open());
+        HGDIOBJ brush = reinterpret_cast<HGDIOBJ>(SetupDialogProc(dialog_, WM_CTLCOLORDLG, 0, 0));
+        ASSERT_EQ(3u, g_loadedBitmaps.size());
+        BITMAP face;
+        LOGBRUSH colour;
+        for (HBITMAP bitmap : g_loadedBitmaps)
+            ASSERT_NE(0, GetObjectA(bitmap, sizeof face, &face));
+        ASSERT_NE(0, GetObjectA(brush, sizeof colour, &colour));
+
+        Press(button);
+        for (HBITMAP bitmap : g_loadedBitmaps)
+            EXPECT_EQ(0, GetObjectA(bitmap, sizeof face, &face)) << "a face was kept";
+        EXPECT_EQ(0, GetObjectA(brush, sizeof colour, &colour)) << "the brush was kept";
+        EXPECT_EQ(0, SetupDialogProc(dialog_, WM_CTLCOLORDLG, 0, 0)) << "the brush's handle was kept";
+        g_loadBitmapHook = nullptr;
         DestroyWindow(dialog_);
         dialog_ = nullptr;
     }

@@ -9,6 +9,7 @@
 #include "common/text.h"
 #include "setup/layout_catalogue.h"
 #include "tests/support/fake_install.h"
+#include "tests/support/import_hook.h"
 
 namespace {
 
@@ -112,20 +113,57 @@ TEST_F(LayoutCatalogue, LongAndAccentedNamesArriveWhole)
     EXPECT_EQ(expected, names);
 }
 
-TEST_F(LayoutCatalogue, ATooLongResourceDirectoryGivesNoList)
+// The patterns the catalogue hands to the system's directory search.
+std::vector<std::string> g_searchedPatterns;
+HANDLE WINAPI RecordSearch(LPCSTR pattern, LPWIN32_FIND_DATAA)
 {
-    // 1283 characters fit the resource directory; the pattern adds 15 more.
-    LoadWithResourceDirectory(std::string(1283, 'x'));
-    ASSERT_EQ(1283u, std::string(ResourceDirectory()).size());
-    EXPECT_EQ(nullptr, FindLayouts(1));
-    EXPECT_EQ(nullptr, FindLayouts(0));
+    g_searchedPatterns.push_back(pattern);
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
 }
 
-TEST_F(LayoutCatalogue, AnEmptyResourceDirectorySearchesTheDrivesRoot)
+TEST_F(LayoutCatalogue, APatternTooLongForItsBufferIsNeverSearched)
 {
+    // "\ScrSaver\*.sav" adds 15 characters: 1268 of directory fill the
+    // 1283 a pattern may have, one more would be cut, and a cut pattern
+    // could name another folder.
+    for (size_t length : {1268u, 1269u, 1283u}) {
+        SCOPED_TRACE(std::to_string(length) + " characters of resource directory");
+        ResetGameSettingsForTest();
+        const std::string directory(length, 'x');
+        LoadWithResourceDirectory(directory);
+        ASSERT_EQ(length, std::string(ResourceDirectory()).size());
+        ImportHook hook("kernel32.dll", "FindFirstFileA", reinterpret_cast<const void*>(&RecordSearch));
+        ASSERT_TRUE(hook.Installed());
+        g_searchedPatterns.clear();
+        EXPECT_EQ(nullptr, FindLayouts(1));
+        EXPECT_EQ(nullptr, FindLayouts(0));
+        if (length == 1268)
+            EXPECT_EQ((std::vector<std::string>{directory + "\\ScrSaver\\*.sav", directory + "\\SaveGame\\*.sav"}),
+                      g_searchedPatterns);
+        else
+            EXPECT_TRUE(g_searchedPatterns.empty()) << g_searchedPatterns.front().size();
+    }
+}
+
+TEST_F(LayoutCatalogue, AnEmptyResourceDirectorySearchesTheCurrentDrivesRoot)
+{
+    // Drive C: is the test prefix's own, so its root may be written to. The
+    // current directory is below the root, so that a search relative to it
+    // would look elsewhere.
+    ASSERT_TRUE(CreateDirectoryA("C:\\ScrSaver", nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+    HANDLE file = CreateFileA("C:\\ScrSaver\\at root.sav", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    CloseHandle(file);
     LoadWithResourceDirectory("");
-    // The pattern is \ScrSaver\*.sav; whatever that root holds, nothing breaks.
-    EXPECT_EQ(SystemOrder("\\ScrSaver\\*.sav").size(), Drain(FindLayouts(1)).size());
+    char previous[MAX_PATH];
+    GetCurrentDirectoryA(sizeof previous, previous);
+    const bool moved = SetCurrentDirectoryA("C:\\windows");
+    const std::vector<std::string> names = Drain(FindLayouts(1));
+    SetCurrentDirectoryA(previous);
+    DeleteTree("C:\\ScrSaver");
+    ASSERT_TRUE(moved);
+    EXPECT_EQ(std::vector<std::string>{"at root.sav"}, names);
 }
 
 TEST(StoredLayout, ComposesTheFolderPrefixAndALowerCaseExtension)
