@@ -55,6 +55,27 @@ TEST(BuildGameCommandLine, QuotesTheProgramPath)
     EXPECT_EQ(sizeof small - 1, std::string(small).size());
 }
 
+TEST(IsFullScreenSaverWindow, TopLevelOnAnyMonitorArrangementChildNever)
+{
+    // The window's rectangle is the screen's clip box, which spans every
+    // monitor; the desktop window keeps the primary monitor's rectangle.
+    struct Case { const char* arrangement; bool child; RECT window; RECT desktop; bool fullScreen; } cases[] = {
+        {"one monitor", false, {0, 0, 1920, 1080}, {0, 0, 1920, 1080}, true},
+        {"two side by side", false, {0, 0, 3840, 1080}, {0, 0, 1920, 1080}, true},
+        {"second left of the primary", false, {-1920, 0, 1920, 1080}, {0, 0, 1920, 1080}, true},
+        {"second above the primary", false, {0, -1080, 1920, 1080}, {0, 0, 1920, 1080}, true},
+        {"second below the primary", false, {0, 0, 1920, 2160}, {0, 0, 1920, 1080}, true},
+        {"2560x1440 beside 1280x1024", false, {-1280, 0, 2560, 1440}, {0, 0, 2560, 1440}, true},
+        {"150 % scaled, clip box virtualised", false, {0, 0, 1280, 720}, {0, 0, 1920, 1080}, true},
+        {"150 % scaled, desktop virtualised", false, {0, 0, 1920, 1080}, {0, 0, 1280, 720}, true},
+        {"preview child as large as the desktop", true, {0, 0, 1920, 1080}, {0, 0, 1920, 1080}, false},
+        {"preview child spanning two monitors", true, {-1920, 0, 1920, 1080}, {-1920, 0, 1920, 1080}, false},
+        {"preview child in the display settings", true, {400, 300, 552, 412}, {0, 0, 1920, 1080}, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.fullScreen, IsFullScreenSaverWindow(c.child, c.window, c.desktop)) << c.arrangement;
+}
+
 // Paints into a 32-bit DIB of the window's client size and returns the pixels.
 class PaintedPicture : public testing::Test {
 protected:
@@ -138,13 +159,31 @@ protected:
         windowClass.lpszClassName = "KuboSaverProcTest";
         RegisterClassA(&windowClass);
     }
-    void TearDown() override { ResetGameSettingsForTest(); }
+    void TearDown() override
+    {
+        if (host_)
+            DestroyWindow(host_);
+        ResetGameSettingsForTest();
+    }
+    // A top-level window, as the full-screen mode makes it.
     HWND Create(const RECT& area)
     {
         return CreateWindowExA(0, "KuboSaverProcTest", "", WS_POPUP, area.left, area.top,
                                area.right - area.left, area.bottom - area.top, nullptr, nullptr,
                                GetModuleHandleA(nullptr), nullptr);
     }
+    // A child of a hidden window of this test, as the preview makes it.
+    HWND CreateChild(const RECT& area)
+    {
+        if (!host_)
+            host_ = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                    GetModuleHandleA(nullptr), nullptr);
+        return CreateWindowExA(0, "KuboSaverProcTest", "", WS_CHILD, area.left, area.top,
+                               area.right - area.left, area.bottom - area.top, host_, nullptr,
+                               GetModuleHandleA(nullptr), nullptr);
+    }
+
+    HWND host_ = nullptr;
 };
 
 TEST_F(SaverProcWindow, TracesItsMessagesAndReleasesTheSettingsOnClose)
@@ -155,8 +194,8 @@ TEST_F(SaverProcWindow, TracesItsMessagesAndReleasesTheSettingsOnClose)
     key.SetPath(folder.Path());
 
     DebugOutputCapture traces;
-    HWND window = Create(RECT{20, 20, 220, 170});
-    ASSERT_NE(nullptr, window) << "a window that does not cover the desktop is kept";
+    HWND window = CreateChild(RECT{20, 20, 220, 170});
+    ASSERT_NE(nullptr, window) << "a preview child is kept";
     EXPECT_NE(nullptr, CurrentSettings());
     EXPECT_EQ(1, SendMessageA(window, WM_ERASEBKGND, 0, 0));
     ValidateRect(window, nullptr);
@@ -182,8 +221,13 @@ TEST_F(SaverProcWindow, FullScreenWithoutInstallationStartsNothingAndRefuses)
     GetWindowRect(GetDesktopWindow(), &desktop);
     DebugOutputCapture traces;
     EXPECT_EQ(nullptr, Create(desktop));
+    // Smaller than the desktop, as on a scaled display or a primary monitor
+    // that is not the leftmost: still the full-screen window.
+    EXPECT_EQ(nullptr, Create(RECT{0, 0, desktop.right / 2, desktop.bottom / 2}));
     for (const std::string& text : traces.Strings())
         EXPECT_EQ(std::string::npos, text.find(" -s")) << "no game may be started: " << text;
+    // A preview child exactly as large as the desktop is kept.
+    EXPECT_NE(nullptr, CreateChild(desktop));
 }
 
 }  // namespace
