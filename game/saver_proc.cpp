@@ -143,6 +143,11 @@ void PaintTitlePicture(HDC dc, HWND window)
     BitBlt(dc, placed.left, placed.top, info.bmWidth, info.bmHeight, source.Get(), 0, 0, SRCCOPY);
 }
 
+bool IsFullScreenSaverWindow(bool child, RECT /*windowArea*/, RECT /*desktopArea*/)
+{
+    return !child;
+}
+
 int LaunchGameIfFullScreen(HWND window)
 {
     RECT windowArea;
@@ -151,7 +156,8 @@ int LaunchGameIfFullScreen(HWND window)
     SelectLanguage();
     RECT desktopArea;
     GetWindowRect(GetDesktopWindow(), &desktopArea);
-    if (!EqualRect(&windowArea, &desktopArea))
+    const bool child = (GetWindowLongA(window, GWL_STYLE) & WS_CHILD) != 0;
+    if (!IsFullScreenSaverWindow(child, windowArea, desktopArea))
         return 1;
     StartGame();
     return 0;

@@ -8,9 +8,18 @@
 
 LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// 1: creation goes on (the window does not cover the desktop); 0: refused,
-// after the game was started or could not be.
+// 1: creation goes on (the preview); 0: refused, after the game was started
+// or could not be.
 int LaunchGameIfFullScreen(HWND window);
+
+// Pure: whether the saver window being created is the full-screen one, which
+// starts the game. What the window is decides: a top-level window (made
+// without a parent) is full screen, a child (the preview) never is, however
+// large. The two rectangles are what a size comparison would use, and they
+// are deliberately not compared: with several monitors the screen's clip box
+// spans all of them while the desktop window keeps the primary one's, and on
+// a scaled display either may be reported scaled.
+bool IsFullScreenSaverWindow(bool child, RECT windowArea, RECT desktopArea);
 
 // Black over the whole client area, the title picture centred on it.
 void PaintTitlePicture(HDC dc, HWND window);

@@ -55,8 +55,9 @@ int ReadInstallDirectory(char (&out)[kPathBufferSize])
         return 0;
 
     // The value's type is not checked, so its data need not end in a NUL.
-    // Terminate it inside the buffer; data that fills the whole buffer without
-    // a terminator of its own does not fit and is refused.
+    // Terminate it inside the buffer. Data that fills the whole buffer is
+    // text up to its first NUL; with no NUL anywhere it does not fit and is
+    // refused rather than cut.
     char value[kPathBufferSize] = {};
     DWORD type = 0;
     DWORD size = sizeof value;
@@ -64,7 +65,7 @@ int ReadInstallDirectory(char (&out)[kPathBufferSize])
                          &size) != ERROR_SUCCESS)
         return 0;
     if (size >= sizeof value) {
-        if (value[sizeof value - 1] != '\0')
+        if (!std::memchr(value, '\0', sizeof value))
             return 0;
     } else {
         value[size] = '\0';

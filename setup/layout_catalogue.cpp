@@ -72,9 +72,10 @@ const char* StoredLayoutSearchText(char* stored)
     const size_t length = std::strlen(stored);
     if (length < kExtensionLength)
         return nullptr;
-    const size_t cut = length - kExtensionLength;
-    stored[cut] = '\0';
+    stored[length - kExtensionLength] = '\0';
     // The folder prefix is skipped without a look: "SaveGame\" finds the same
-    // items as "ScrSaver\". A value too short for it leaves nothing to find.
-    return cut < kFolderPrefixLength ? stored + cut : stored + kFolderPrefixLength;
+    // items as "ScrSaver\". The search starts after it even when the cut fell
+    // inside it, so "ScrSaver\ss8" still finds ss8; only a value no longer
+    // than the prefix leaves nothing to find.
+    return length <= kFolderPrefixLength ? stored + length : stored + kFolderPrefixLength;
 }

@@ -31,8 +31,9 @@ constexpr char kDefaultStoredLayout[] = "ScrSaver\\ss800.sav";
 // and also for a name holding a control character (bytes 1 to 31 and 127).
 int ComposeStoredLayout(int sourceTag, const char* baseName, char* out, size_t outSize);
 
-// The text a stored form is looked up by in the layout list: the base name
-// after the 9-character folder prefix, with the last 4 characters (".sav")
-// cut off in place. Empty when the stored form is only 4 to 13 characters;
-// null when it is shorter than 4, which selects nothing.
+// The text a stored form is looked up by in the layout list: what follows the
+// 9-character folder prefix once the last 4 characters (".sav") are cut off
+// in place. A cut inside the prefix leaves the text after the prefix whole
+// ("ScrSaver\ss8" gives "ss8"). Empty for 4 to 9 characters and for
+// "ScrSaver\.sav"; null when shorter than 4, which selects nothing.
 const char* StoredLayoutSearchText(char* stored);

@@ -123,6 +123,31 @@ TEST_F(ConfigDialog, EveryConfigureCommandLineShowsItAndCancelEndsWithZero)
     EXPECT_EQ(before, folder_.ReadFile("kubo.ini"));
 }
 
+TEST_F(ConfigDialog, ShortStoredLayoutsSelectByTheTextAfterTheFolderPrefix)
+{
+    AddLayout("ScrSaver\\abacus.sav");
+    AddLayout("ScrSaver\\ss800.sav");
+    AddLayout("SaveGame\\tower.sav");
+    // The last 4 characters are cut even when they are no ".sav"; what
+    // follows the 9-character folder prefix is then searched as a prefix.
+    struct Case { const char* stored; const char* selected; } cases[] = {
+        {"ScrSaver\\ss8", "ss800"},
+        {"SaveGame\\ab", "abacus"},
+        {"ScrSaver\\to.sav", "tower"},
+        {"tower.sav", ""},  // 9 characters: nothing left to search
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stored);
+        WriteIni(std::string("Layout=") + c.stored + "\r\n");
+        SaverProcess saver("/c");
+        HWND dialog = WaitForSetupDialog(saver.Id(), kTimeoutMs);
+        ASSERT_NE(nullptr, dialog);
+        EXPECT_EQ(c.selected, ReadSetupDialog(dialog).selectedText);
+        Press(dialog, IDCANCEL);
+        ASSERT_TRUE(saver.Wait(kTimeoutMs));
+    }
+}
+
 TEST_F(ConfigDialog, WithoutAnInstallationEndsWithOneAndShowsNothing)
 {
     key_.Remove();

@@ -1,7 +1,8 @@
 // The "a" mode of the real saver against the MPR.DLL stand-in. Each case runs
 // a copy of the saver from a folder of its own with the stand-in variant it
 // needs beside it; ctest starts this group with WINEDLLOVERRIDES=mpr=n,b
-// (Password.*) or with Wine's own MPR.DLL turned off (PasswordWithoutRouter.*).
+// (Password.*, and PasswordOnTheRunsVersion.* in every version's entry) or
+// with Wine's own MPR.DLL turned off (PasswordWithoutRouter.*).
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -154,6 +155,26 @@ TEST_F(Password, ChangeIsRefusedOnWindowsNTWithoutLoadingTheRouter)
         EXPECT_EQ(kRejected, saver.ExitCode()) << "tail: \"" << tail << '"';
     }
     EXPECT_EQ(0u, store_.Number(STANDIN_CHANGE_LOADS_VALUE));
+}
+
+// Under the run's Windows version rather than a version of its own: the
+// change dialog on Windows 95/98, a refusal that loads nothing on NT.
+using PasswordOnTheRunsVersion = Password;
+
+TEST_F(PasswordOnTheRunsVersion, ChangeRunsOnlyOnWindows9x)
+{
+    SaverCopy copy("mpr");
+    SaverProcess saver("/a " + host_.Handle(), false, copy.Path());
+    ASSERT_TRUE(saver.Started());
+    if (RunIsWindows9x()) {
+        HWND dialog = WaitForDialog(saver.Id(), STANDIN_CHANGE_CAPTION, 10000);
+        ASSERT_NE(nullptr, dialog) << "is WINEDLLOVERRIDES=mpr=n,b set?";
+        AnswerDialog(dialog, {{}, IDCANCEL});
+    }
+    ASSERT_TRUE(saver.WaitPumpingMessages(20000));
+    EXPECT_EQ(RunIsWindows9x() ? 0u : kRejected, saver.ExitCode());
+    EXPECT_EQ(RunIsWindows9x() ? 1u : 0u, store_.Number(STANDIN_CHANGE_LOADS_VALUE));
+    EXPECT_EQ(store_.Number(STANDIN_CHANGE_LOADS_VALUE), store_.Number(STANDIN_CHANGE_UNLOADS_VALUE));
 }
 
 TEST(PasswordWithoutRouter, ChangeEndsWithZeroAndShowsNothing)

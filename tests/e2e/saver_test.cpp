@@ -279,12 +279,13 @@ TEST(SaverMode, AnUnusableInstallationDirectoryStartsNothingAndShowsNothing)
     SetCurrentDirectoryA(previousDirectory);
 }
 
-TEST(SaverModeOnWindows98, LoadsThePasswordProviderBeforeTheGameAndUnloadsItAfter)
+// Under the run's Windows version: the password lock exists on Windows 95/98
+// only; on NT the same switch loads nothing and the game starts all the same.
+TEST(SaverMode, LoadsThePasswordProviderOnlyOnWindows9xBeforeTheGameAndUnloadsItAfter)
 {
     StandInStore store;
     ScreenSavePasswordFlag flag;
     flag.SetNumber(1);
-    EmulatedWindowsVersion emulation("win98");
     GameInstall install;
     // The provider is found beside the saver, as LoadLibraryA looks there first.
     TempFolder saverFolder;
@@ -303,10 +304,11 @@ TEST(SaverModeOnWindows98, LoadsThePasswordProviderBeforeTheGameAndUnloadsItAfte
     });
     ASSERT_TRUE(saver.Wait(20000));
     EXPECT_EQ(0u, saver.ExitCode());
-    EXPECT_EQ(1u, loadsAtLaunch);
+    const DWORD loads = RunIsWindows9x() ? 1 : 0;
+    EXPECT_EQ(loads, loadsAtLaunch);
     EXPECT_EQ(0u, unloadsAtLaunch);
-    EXPECT_EQ(1u, store.Number(STANDIN_PROVIDER_LOADS_VALUE));
-    EXPECT_EQ(1u, store.Number(STANDIN_PROVIDER_UNLOADS_VALUE));
+    EXPECT_EQ(loads, store.Number(STANDIN_PROVIDER_LOADS_VALUE));
+    EXPECT_EQ(loads, store.Number(STANDIN_PROVIDER_UNLOADS_VALUE));
     EXPECT_FALSE(install.RecordIn(install.Directory(), 10000).empty()) << "the game did not start";
 }
 

@@ -1,5 +1,6 @@
 #include "tests/support/saver_process.h"
 
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -9,6 +10,36 @@ struct WindowSearch {
     DWORD processId;
     std::vector<HWND> windows;
 };
+
+std::string ReadEmulatedVersion()
+{
+    char version[32] = "";
+    DWORD size = sizeof version - 1;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kAppDefaultsKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return "";
+    if (RegQueryValueExA(key, "Version", nullptr, nullptr, reinterpret_cast<BYTE*>(version), &size) !=
+        ERROR_SUCCESS)
+        version[0] = '\0';
+    RegCloseKey(key);
+    return version;
+}
+
+// Empty: no version of its own, Wine's default applies.
+void WriteEmulatedVersion(const std::string& version)
+{
+    if (version.empty()) {
+        RegDeleteKeyA(HKEY_CURRENT_USER, kAppDefaultsKey);
+        return;
+    }
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kAppDefaultsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS)
+        return;
+    RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version.c_str()),
+                   static_cast<DWORD>(version.size() + 1));
+    RegCloseKey(key);
+}
 
 BOOL CALLBACK CollectWindow(HWND window, LPARAM context)
 {
@@ -243,17 +274,24 @@ HWND WaitForWindowOf(DWORD processId, const char* className, DWORD timeoutMs)
 }
 
 EmulatedWindowsVersion::EmulatedWindowsVersion(const char* version)
+    : previous_(ReadEmulatedVersion())
 {
-    HKEY key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kAppDefaultsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &key, nullptr) != ERROR_SUCCESS)
-        return;
-    RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
-                   static_cast<DWORD>(lstrlenA(version) + 1));
-    RegCloseKey(key);
+    WriteEmulatedVersion(version);
 }
 
-EmulatedWindowsVersion::~EmulatedWindowsVersion()
+EmulatedWindowsVersion::~EmulatedWindowsVersion() { WriteEmulatedVersion(previous_); }
+
+std::string RunWindowsVersion()
 {
-    RegDeleteKeyA(HKEY_CURRENT_USER, kAppDefaultsKey);
+    const char* version = std::getenv("KUBO_WINDOWS_VERSION");
+    return version ? version : "";
 }
+
+bool RunIsWindows9x()
+{
+    const std::string version = RunWindowsVersion();
+    return version == "win95" || version == "win98" || version == "winme";
+}
+
+void RunWindowsVersionEnvironment::SetUp() { WriteEmulatedVersion(RunWindowsVersion()); }
+void RunWindowsVersionEnvironment::TearDown() { WriteEmulatedVersion(""); }

@@ -1,6 +1,7 @@
 // tests/support/saver_process.h: starts the built kubotrax.scr as a process of
 // its own, the way Windows does, and watches it from outside.
 #pragma once
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <functional>
@@ -78,11 +79,30 @@ std::vector<HWND> TopLevelWindowsOf(DWORD processId);
 HWND WaitForWindowOf(DWORD processId, const char* className, DWORD timeoutMs);
 
 // Makes Wine report another Windows version to kubotrax.scr ("win98",
-// "nt40", "winxp") while it lives; removes the setting on destruction.
+// "nt40", "winxp", "win7", "win10") while it lives; puts back the version
+// that was set before (the run's, see below) on destruction.
 class EmulatedWindowsVersion {
 public:
     explicit EmulatedWindowsVersion(const char* version);
     ~EmulatedWindowsVersion();
     EmulatedWindowsVersion(const EmulatedWindowsVersion&) = delete;
     EmulatedWindowsVersion& operator=(const EmulatedWindowsVersion&) = delete;
+
+private:
+    std::string previous_;  // empty: none was set
+};
+
+// The version the whole run emulates for kubotrax.scr, from the environment
+// variable KUBO_WINDOWS_VERSION; empty when unset, which leaves Wine's own
+// default (Windows 7 in Wine 8).
+std::string RunWindowsVersion();
+// Whether the run's version is Windows 95/98/ME, where the password parts exist.
+bool RunIsWindows9x();
+
+// Sets the run's version before the first test and removes it after the last;
+// unset, it clears whatever an interrupted run may have left behind.
+class RunWindowsVersionEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override;
+    void TearDown() override;
 };

@@ -59,6 +59,27 @@ TEST(BuildGameCommandLine, QuotesTheProgramPath)
     EXPECT_EQ(sizeof small - 1, std::string(small).size());
 }
 
+TEST(IsFullScreenSaverWindow, TopLevelOnAnyMonitorArrangementChildNever)
+{
+    // The window's rectangle is the screen's clip box, which spans every
+    // monitor; the desktop window keeps the primary monitor's rectangle.
+    struct Case { const char* arrangement; bool child; RECT window; RECT desktop; bool fullScreen; } cases[] = {
+        {"one monitor", false, {0, 0, 1920, 1080}, {0, 0, 1920, 1080}, true},
+        {"two side by side", false, {0, 0, 3840, 1080}, {0, 0, 1920, 1080}, true},
+        {"second left of the primary", false, {-1920, 0, 1920, 1080}, {0, 0, 1920, 1080}, true},
+        {"second above the primary", false, {0, -1080, 1920, 1080}, {0, 0, 1920, 1080}, true},
+        {"second below the primary", false, {0, 0, 1920, 2160}, {0, 0, 1920, 1080}, true},
+        {"2560x1440 beside 1280x1024", false, {-1280, 0, 2560, 1440}, {0, 0, 2560, 1440}, true},
+        {"150 % scaled, clip box virtualised", false, {0, 0, 1280, 720}, {0, 0, 1920, 1080}, true},
+        {"150 % scaled, desktop virtualised", false, {0, 0, 1920, 1080}, {0, 0, 1280, 720}, true},
+        {"preview child as large as the desktop", true, {0, 0, 1920, 1080}, {0, 0, 1920, 1080}, false},
+        {"preview child spanning two monitors", true, {-1920, 0, 1920, 1080}, {-1920, 0, 1920, 1080}, false},
+        {"preview child in the display settings", true, {400, 300, 552, 412}, {0, 0, 1920, 1080}, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.fullScreen, IsFullScreenSaverWindow(c.child, c.window, c.desktop)) << c.arrangement;
+}
+
 // Paints into a 32-bit DIB of the window's client size and returns the pixels.
 class PaintedPicture : public testing::Test {
 protected:
@@ -147,15 +168,30 @@ protected:
     {
         if (window_ && IsWindow(window_))
             DestroyWindow(window_);
+        if (host_)
+            DestroyWindow(host_);
         ResetGameSettingsForTest();
         ResetLanguageForTest();
         ResetPasswordStateForTest();
         SetStartupStateForTest(GetModuleHandleA(nullptr), 0);
     }
-    HWND Create(const RECT& area, DWORD style = WS_POPUP)
+    // A top-level window, as the full-screen mode makes it.
+    HWND Create(const RECT& area)
     {
-        window_ = CreateWindowExA(0, "KuboSaverProcTest", "", style, area.left, area.top,
+        window_ = CreateWindowExA(0, "KuboSaverProcTest", "", WS_POPUP, area.left, area.top,
                                   area.right - area.left, area.bottom - area.top, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
+        return window_;
+    }
+    // A child, as the preview makes it, of a borderless window of this test at
+    // the screen's origin, so that its client and screen coordinates agree.
+    HWND CreateChild(const RECT& area, bool visible = false)
+    {
+        if (!host_)
+            host_ = CreateWindowExA(0, "STATIC", "", WS_POPUP | (visible ? WS_VISIBLE : 0), 0, 0, 400, 300,
+                                    nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+        window_ = CreateWindowExA(0, "KuboSaverProcTest", "", WS_CHILD | (visible ? WS_VISIBLE : 0), area.left,
+                                  area.top, area.right - area.left, area.bottom - area.top, host_, nullptr,
                                   GetModuleHandleA(nullptr), nullptr);
         return window_;
     }
@@ -174,14 +210,15 @@ protected:
     TempFolder folder_;
     InstallKey key_;
     HWND window_ = nullptr;
+    HWND host_ = nullptr;
 };
 
 TEST_F(SaverProcWindow, TracesItsMessagesAndReleasesTheSettingsOnClose)
 {
     Install("[DIRECTORIES]\r\nres=x\r\n[Locale]\r\nLanguage=German\r\n");
     DebugOutputCapture traces;
-    HWND window = Create(RECT{20, 20, 220, 170});
-    ASSERT_NE(nullptr, window) << "a window that does not cover the desktop is kept";
+    HWND window = CreateChild(RECT{20, 20, 220, 170});
+    ASSERT_NE(nullptr, window) << "a preview child is kept";
     EXPECT_NE(nullptr, CurrentSettings());
     EXPECT_EQ(GERMAN, CurrentLanguage()) << "the language is chosen at creation";
     // A creation that goes on answers what the default handling answers.
@@ -211,7 +248,7 @@ TEST_F(SaverProcWindow, CloseReleasesTheMouseEvenWhenTheCloseIsRefused)
     // have let go of the mouse.
     SetStartupStateForTest(GetModuleHandleA(nullptr), 1);
     SetPasswordVerifierForTest(RefusingVerifier);
-    HWND window = Create(RECT{20, 20, 220, 170});
+    HWND window = CreateChild(RECT{20, 20, 220, 170});
     ASSERT_NE(nullptr, window);
     SetCapture(window);
     ASSERT_EQ(window, GetCapture());
@@ -231,7 +268,7 @@ DWORD WindowPixel(HWND window, int x, int y)
 
 TEST_F(SaverProcWindow, EraseFillsTheScreenRectangleAsClientCoordinatesThroughItsOwnDC)
 {
-    HWND window = Create(RECT{20, 30, 220, 180}, WS_POPUP | WS_VISIBLE);
+    HWND window = CreateChild(RECT{20, 30, 220, 180}, true);
     ASSERT_NE(nullptr, window);
     ValidateRect(window, nullptr);
     HDC dc = GetDC(window);
@@ -274,7 +311,7 @@ BOOL WINAPI CountedEndPaint(HWND, const PAINTSTRUCT*)
 
 TEST_F(SaverProcWindow, PaintWithoutADeviceContextEndsThePaintAndAnswersOne)
 {
-    HWND window = Create(RECT{20, 20, 172, 132}, WS_POPUP | WS_VISIBLE);
+    HWND window = CreateChild(RECT{20, 20, 172, 132}, true);
     ASSERT_NE(nullptr, window);
     ImportHook begin("user32.dll", "BeginPaint", reinterpret_cast<const void*>(&NoPaintDC));
     ImportHook end("user32.dll", "EndPaint", reinterpret_cast<const void*>(&CountedEndPaint));
@@ -345,8 +382,14 @@ TEST_F(SaverProcWindow, FullScreenWithoutInstallationStartsNothingAndRefuses)
     ImportHook hook("kernel32.dll", "CreateProcessA", reinterpret_cast<const void*>(&RecordGameStart));
     ASSERT_TRUE(hook.Installed());
     g_gameStart = GameStart();
-    EXPECT_EQ(nullptr, Create(Desktop()));
+    const RECT desktop = Desktop();
+    EXPECT_EQ(nullptr, Create(desktop));
+    // Smaller than the desktop, as on a scaled display or a primary monitor
+    // that is not the leftmost: still the full-screen window.
+    EXPECT_EQ(nullptr, Create(RECT{0, 0, desktop.right / 2, desktop.bottom / 2}));
     EXPECT_EQ(0, g_gameStart.calls);
+    // A preview child exactly as large as the desktop is kept.
+    EXPECT_NE(nullptr, CreateChild(desktop));
 }
 
 }  // namespace

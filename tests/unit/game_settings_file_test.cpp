@@ -214,6 +214,18 @@ TEST_F(GameSettings, TerminatesRegistryDataThatHasNoTerminatorOfItsOwn)
     EXPECT_EQ(0, ReadInstallDirectory(directory));
     EXPECT_STREQ("", directory);
 
+    // All 1,284 bytes, the last not a NUL, but one earlier: text up to it.
+    std::string padded = "D:\\Trax" + std::string(1, '\0') + std::string(1276, 'z');
+    ASSERT_EQ(1284u, padded.size());
+    key_.SetValue(REG_BINARY, padded.data(), 1284);
+    ASSERT_EQ(1, ReadInstallDirectory(directory));
+    EXPECT_STREQ("D:\\Trax", directory);
+    padded[1282] = '\0';  // a NUL just before the last byte
+    padded[7] = 'q';
+    key_.SetValue(REG_BINARY, padded.data(), 1284);
+    ASSERT_EQ(1, ReadInstallDirectory(directory));
+    EXPECT_EQ(padded.substr(0, 1282), directory);
+
     const DWORD number = 0x00413A43;  // "C:A" and a zero byte, as a DWORD
     key_.SetValue(REG_DWORD, &number, sizeof number);
     ASSERT_EQ(1, ReadInstallDirectory(directory));

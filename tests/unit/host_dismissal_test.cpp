@@ -115,15 +115,18 @@ protected:
         windowClass.hInstance = GetModuleHandleA(nullptr);
         windowClass.lpszClassName = "KuboChainTest";
         RegisterClassA(&windowClass);
-        window_ = CreateWindowExA(0, "KuboChainTest", "Screen Saver", WS_POPUP, 10, 10, 200, 150,
-                                  nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+        // A child, so that creation goes on instead of starting the game; with
+        // the preview flag clear the chain still behaves as full screen.
+        host_ = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 300, 300, nullptr, nullptr,
+                                GetModuleHandleA(nullptr), nullptr);
+        window_ = CreateWindowExA(0, "KuboChainTest", "Screen Saver", WS_CHILD, 10, 10, 200, 150,
+                                  host_, nullptr, GetModuleHandleA(nullptr), nullptr);
         ASSERT_NE(nullptr, window_);
         Drain();
     }
     void TearDown() override
     {
-        if (IsWindow(window_))
-            DestroyWindow(window_);
+        DestroyWindow(host_);
         Drain();
         ResetPasswordStateForTest();
         SetStartupStateForTest(GetModuleHandleA(nullptr), 0);
@@ -154,6 +157,7 @@ protected:
         return s_verifierAnswer;
     }
 
+    HWND host_ = nullptr;
     HWND window_ = nullptr;
     static DWORD s_tick;
     static int s_verifierCalls;
@@ -191,7 +195,7 @@ TEST_F(SaverChain, MouseMovementAddsUpFromTheAnchor)
 TEST_F(SaverChain, CreationRecordsTheAnchor)
 {
     SetCursorPos(321, 123);
-    HWND second = CreateWindowExA(0, "KuboChainTest", "x", WS_POPUP, 0, 0, 50, 50, nullptr, nullptr,
+    HWND second = CreateWindowExA(0, "KuboChainTest", "x", WS_CHILD, 0, 0, 50, 50, host_, nullptr,
                                   GetModuleHandleA(nullptr), nullptr);
     ASSERT_NE(nullptr, second);
     EXPECT_EQ(321, CursorAnchor().x);

@@ -203,6 +203,12 @@ TEST(StoredLayout, SearchTextSkipsThePrefixAndCutsTheExtension)
         {"ScrSaver\\Town.SAV", "Town"},
         {"XXXXXXXXXabc.txt", "abc"},  // neither the prefix nor the extension is looked at
         {"ScrSaver\\.sav", ""},
+        // 10 to 12 characters: the cut falls inside the prefix and the text
+        // after the prefix stays whole.
+        {"ScrSaver\\ss8", "ss8"},
+        {"ScrSaver\\ab", "ab"},
+        {"abcdef.sav", "v"},
+        {"abcde.sav", ""},
         {"abc.sav", ""},
         {".sav", ""},
         {"abc", nullptr},
