@@ -9,7 +9,9 @@
 // So the 64-bit guard uses the hook that exists on every Windows: the process's
 // top-level exception filter, which UnhandledExceptionFilter calls once every
 // frame has declined the exception (and no debugger is attached, which then
-// gets the exception itself).
+// gets the exception itself). A vectored handler would not do: it sees every
+// exception first, also those that code further in handles as a matter of
+// course. The filter is process-wide; the saver has one thread.
 //
 // The filter neither resumes the faulting code nor unwinds back into
 // RunWithCrashGuard: it turns the screen-saver-running switch off first and
