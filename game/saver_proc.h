@@ -6,7 +6,8 @@
 
 #include <cstddef>
 
-LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// SaverWindowProc, this module's entry, is declared by the shell that calls it.
+#include "host/saver_window.h"
 
 // 1: creation goes on (the preview); 0: refused, after the game was started
 // or could not be.

@@ -1,13 +1,16 @@
 #include "host/dismissal.h"
 
 #include "host/password.h"
-#include "host/saver_window.h"
-#include "host/startup.h"
+#include "host/platform.h"
 
 namespace {
+// What the closing rules remember.
 // Where mouse movement is measured from. Written at window creation, by the
 // mouse test when it asks to close, and when the password lock refuses.
 POINT g_cursorAnchor;
+// Written by the saver window through SetSaverWindowKind before it creates the window.
+int g_preview;           // 1: the window is a preview child
+UINT g_autoPlayMessage;  // QueryCancelAutoPlay id, 0 when not registered
 
 // Posted, not sent: the WM_CLOSE must travel the whole chain again before
 // anyone decides whether the saver may close.
@@ -116,6 +119,15 @@ LRESULT CALLBACK DefSaverWindowProc(HWND window, UINT message, WPARAM wParam, LP
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
+void SetSaverWindowKind(int preview, UINT autoPlayMessage)
+{
+    g_preview = preview;
+    g_autoPlayMessage = autoPlayMessage;
+}
+
+int IsPreviewMode() { return g_preview; }
+UINT QueryCancelAutoPlayMessage() { return g_autoPlayMessage; }
+
 POINT CursorAnchor() { return g_cursorAnchor; }
 
 void RecordCursorAnchor()
@@ -125,5 +137,9 @@ void RecordCursorAnchor()
         g_cursorAnchor = cursor;
 }
 
-void ResetDismissalForTest() { g_cursorAnchor = POINT{0, 0}; }
+void ResetDismissalForTest()
+{
+    g_cursorAnchor = POINT{0, 0};
+    SetSaverWindowKind(0, 0);
+}
 void SetCursorAnchorForTest(POINT anchor) { g_cursorAnchor = anchor; }

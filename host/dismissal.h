@@ -38,11 +38,19 @@ bool MovedBeyondThreshold(POINT anchor, POINT cursor);
 // The default saver procedure, called by the saver procedure with the same four values.
 LRESULT CALLBACK DefSaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+// What the closing rules know of the saver window, written by the saver window
+// before it creates it: 1 for a preview child, and the registered
+// QueryCancelAutoPlay id (0 when not registered, as on Windows NT).
+void SetSaverWindowKind(int preview, UINT autoPlayMessage);
+int IsPreviewMode();
+UINT QueryCancelAutoPlayMessage();
+
 // The point from which mouse movement is measured.
 POINT CursorAnchor();
 // Reads the cursor position into the anchor; a failed read leaves it alone.
 void RecordCursorAnchor();
 
-// For tests: the anchor back at (0, 0), or anywhere.
+// For tests: every value back to its start (the anchor at (0, 0)), or the
+// anchor anywhere.
 void ResetDismissalForTest();
 void SetCursorAnchorForTest(POINT anchor);

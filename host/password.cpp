@@ -4,7 +4,7 @@
 
 #include "common/entry_lookup.h"
 #include "common/handles.h"
-#include "host/startup.h"
+#include "host/platform.h"
 
 namespace {
 // Everything the password lock remembers. Only this file writes it.

@@ -2,10 +2,9 @@
 
 #include "common/entry_lookup.h"
 #include "common/handles.h"
-#include "game/saver_proc.h"
 #include "host/dismissal.h"
 #include "host/password.h"
-#include "host/startup.h"
+#include "host/platform.h"
 #include "res/resource.h"
 
 namespace {
@@ -19,10 +18,10 @@ const char kRunLockName[] = "KuboTraxFullScreenRun";
 // How often a preview looks whether its host window still exists.
 constexpr DWORD kHostCheckIntervalMs = 250;
 
-// The saver window's state. Only this file writes it.
-int g_preview;                           // 1: the window is a preview child
+// The saver window's state. Only this file writes it. Whether the window is a
+// preview and the QueryCancelAutoPlay id live with the closing rules that
+// read them (host/dismissal.h); this file writes them there.
 HWND g_saverWindow;                      // the window, null when none was made
-UINT g_autoPlayMessage;                  // QueryCancelAutoPlay id, 0 when not registered
 HMODULE g_imm;                           // IMM32.DLL when the process had it loaded
 AssociateContextFn g_associateContext;   // its ImmAssociateContext, or null
 HIMC g_previousContext;                  // the context detached at creation, or null
@@ -36,7 +35,7 @@ void OnCreate(HWND window)
     if (g_associateContext)
         g_previousContext = g_associateContext(window, nullptr);
     RecordCursorAnchor();
-    if (!g_preview)
+    if (!IsPreviewMode())
         SetCursor(nullptr);
 }
 
@@ -173,7 +172,7 @@ OuterStep DecideOuterStep(UINT message, WPARAM wParam, int preview, int closeApp
 
 LRESULT CALLBACK OuterWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    switch (DecideOuterStep(message, wParam, g_preview, IsCloseApproved())) {
+    switch (DecideOuterStep(message, wParam, IsPreviewMode(), IsCloseApproved())) {
     case OuterStep::PassOn:
         break;
     case OuterStep::CreateThenPassOn:
@@ -214,7 +213,6 @@ int RunSaverWindow(HWND parent)
     RECT area;
     if (parent) {
         GetClientRect(parent, &area);
-        g_preview = 1;
         exStyle = 0;
         style = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN;
         title = kPreviewTitle;
@@ -238,7 +236,8 @@ int RunSaverWindow(HWND parent)
         LoadPasswordProvider();
     }
 
-    g_autoPlayMessage = IsWindows9x() ? RegisterWindowMessageA("QueryCancelAutoPlay") : 0;
+    SetSaverWindowKind(parent ? 1 : 0,
+                       IsWindows9x() ? RegisterWindowMessageA("QueryCancelAutoPlay") : 0);
 
     if (RegisterClassA(&windowClass)) {
         // In full-screen mode the saver procedure starts the game and refuses
@@ -253,7 +252,7 @@ int RunSaverWindow(HWND parent)
     ReleaseRunLock();
 
     int result = 0;
-    if (g_saverWindow && g_preview) {
+    if (g_saverWindow && parent) {
         result = RunPreviewLoop(parent);
     } else if (g_saverWindow) {
         SetForegroundWindow(g_saverWindow);
@@ -277,22 +276,13 @@ void HandRunLockTo(HANDLE gameProcess)
         DuplicateHandle(GetCurrentProcess(), g_runLock, gameProcess, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS);
 }
 
-int IsPreviewMode() { return g_preview; }
-UINT QueryCancelAutoPlayMessage() { return g_autoPlayMessage; }
 
 void ResetSaverWindowForTest()
 {
-    g_preview = 0;
+    SetSaverWindowKind(0, 0);
     g_saverWindow = nullptr;
-    g_autoPlayMessage = 0;
     g_imm = nullptr;
     g_associateContext = nullptr;
     g_previousContext = nullptr;
     ReleaseRunLock();
-}
-
-void SetSaverWindowStateForTest(int preview, UINT autoPlayMessage)
-{
-    g_preview = preview;
-    g_autoPlayMessage = autoPlayMessage;
 }

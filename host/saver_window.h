@@ -10,6 +10,11 @@ int RunSaverWindow(HWND parent);
 // The class's window procedure, first to see every message of the saver window.
 LRESULT CALLBACK OuterWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+// The saver's own behaviour, which the outer procedure hands every message on
+// to with the same four values. The shell declares it and the game part
+// (game/saver_proc.cpp) defines it; it passes on to DefSaverWindowProc.
+LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
 // What the outer procedure does with one message.
 enum class OuterStep {
     PassOn,
@@ -25,16 +30,12 @@ enum class OuterStep {
 // Pure: the step for a message, given the preview and close-approved flags.
 OuterStep DecideOuterStep(UINT message, WPARAM wParam, int preview, int closeApproved);
 
-// Called once the game has been started from a full-screen saver: the game's
-// process keeps this start's run lock, so no other full-screen start runs
-// while the game does. Does nothing when no lock is held.
+// Called back by the saver procedure once it has started the game from a
+// full-screen saver: the game's process keeps this start's run lock, so no
+// other full-screen start runs while the game does. Does nothing when no lock
+// is held.
 void HandRunLockTo(HANDLE gameProcess);
 
-// Read by the closing rules: 1 for a preview child.
-int IsPreviewMode();
-// The registered QueryCancelAutoPlay id; 0 when not registered (Windows NT).
-UINT QueryCancelAutoPlayMessage();
-
-// For tests: every value back to its start, or set as a run would set them.
+// For tests: every value back to its start, including the preview flag and
+// the QueryCancelAutoPlay id the window hands to the closing rules.
 void ResetSaverWindowForTest();
-void SetSaverWindowStateForTest(int preview, UINT autoPlayMessage);

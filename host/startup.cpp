@@ -6,10 +6,6 @@
 #include "setup/config_dialog.h"
 
 namespace {
-// Set once by DispatchSaverMode before the tail is looked at; only read afterwards.
-HINSTANCE g_instance;  // the program's own module
-int g_windows9x;       // 1 on Windows 95/98
-
 // How long a window named on the command line may take to answer.
 constexpr UINT kWindowAnswerTimeoutMs = 3000;
 
@@ -55,7 +51,7 @@ int RunMode(const ModeRequest& request)
         return RunPreview(request.handleText);
     case SaverMode::ChangePassword: {
         // The password change belongs to Windows 95/98; elsewhere "a" selects nothing.
-        if (!g_windows9x)
+        if (!IsWindows9x())
             return -1;
         HWND owner = WindowFromHandleText(request.handleText);
         ChangeSaverPassword(owner ? owner : AnsweringForegroundWindow());
@@ -144,23 +140,6 @@ int RunPreview(const char* text)
 
 int DispatchSaverMode(HINSTANCE instance, const char* tail)
 {
-    g_instance = instance;
-    g_windows9x = DetectWindows9x();
+    RecordPlatform(instance);
     return RunWithCrashGuard(ScanAndRunMode, const_cast<char*>(tail));
-}
-
-int DetectWindows9x()
-{
-    OSVERSIONINFOA version = {};
-    version.dwOSVersionInfoSize = sizeof version;
-    return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS ? 1 : 0;
-}
-
-HINSTANCE SaverInstance() { return g_instance; }
-int IsWindows9x() { return g_windows9x; }
-
-void SetStartupStateForTest(HINSTANCE instance, int windows9x)
-{
-    g_instance = instance;
-    g_windows9x = windows9x;
 }

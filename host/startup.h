@@ -4,6 +4,8 @@
 #pragma once
 #include <windows.h>
 
+#include "host/platform.h"  // the values DispatchSaverMode records
+
 // What a command tail asks for.
 enum class SaverMode {
     ConfigureNoOwner,  // empty tail, or separators only
@@ -36,19 +38,10 @@ DWORD ParseWindowHandle(const char* text);
 // window whose thread does not answer within a few seconds.
 HWND WindowFromHandleText(const char* text);
 
-// Stores the instance, sets the Windows 9x flag, runs the chosen mode under the
+// Records the platform (host/platform.h), runs the chosen mode under the
 // crash guard and returns its result.
 int DispatchSaverMode(HINSTANCE instance, const char* tail);
 
 // The preview modes: -1 when the text names no window, else the saver window's result.
 int RunPreview(const char* text);
 
-// Process-wide values set once at start-up and read by the rest of the saver.
-HINSTANCE SaverInstance();
-int IsWindows9x();
-
-// 1 when GetVersionExA reports the Windows 95/98 platform, 0 otherwise.
-int DetectWindows9x();
-
-// Tests run in one process and set the start-up values themselves.
-void SetStartupStateForTest(HINSTANCE instance, int windows9x);

@@ -6,7 +6,6 @@
 #include "common/handles.h"
 #include "game/language.h"
 #include "game/settings_file.h"
-#include "host/startup.h"
 #include "res/resource.h"
 #include "setup/layout_catalogue.h"
 
@@ -278,8 +277,10 @@ INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 
 int RunConfigDialog(HWND owner)
 {
-    return static_cast<int>(DialogBoxParamA(SaverInstance(), MAKEINTRESOURCEA(IDD_SETUP), owner,
-                                            SetupDialogProc, 0));
+    // The template is a resource of the running program itself (in the tests
+    // too, which link the same resources).
+    return static_cast<int>(DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_SETUP),
+                                            owner, SetupDialogProc, 0));
 }
 
 void ResetConfigDialogForTest() { ReleaseDrawingObjects(); }

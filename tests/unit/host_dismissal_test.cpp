@@ -269,7 +269,7 @@ TEST_F(SaverChain, PasswordCheckAnswersOneWithoutVerifier)
 
 TEST_F(SaverChain, AutoPlayClosesEvenInPreviewAndTellsWhetherLocked)
 {
-    SetSaverWindowStateForTest(1, kAutoPlay);
+    SetSaverWindowKind(1, kAutoPlay);
     EXPECT_EQ(0, Send(kAutoPlay));
     EXPECT_EQ(1, Drain());
     SetPasswordVerifierForTest(Verifier);
