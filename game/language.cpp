@@ -6,39 +6,41 @@
 
 namespace {
 // The interface language. Only SelectLanguage writes it.
-int g_language = ENGLISH;
+LanguageId g_language = LanguageId::English;
 
 struct NamedLanguage {
     const char* name;  // as the game writes it in kubo.ini, upper case
-    int language;
+    LanguageId language;
 };
 
 // Compared in this order; the first equal name wins.
 const NamedLanguage kNamedLanguages[] = {
-    {"DANISH", DANISH},   {"DUTCH", DUTCH},         {"ENGLISH", ENGLISH},
-    {"FRENCH", FRENCH},   {"GERMAN", GERMAN},       {"ITALIAN", ITALIAN},
-    {"NORWEGIAN", NORWEGIAN}, {"SPANISH", SPANISH}, {"SWEDISH", SWEDISH},
+    {"DANISH", LanguageId::Danish},       {"DUTCH", LanguageId::Dutch},
+    {"ENGLISH", LanguageId::English},     {"FRENCH", LanguageId::French},
+    {"GERMAN", LanguageId::German},       {"ITALIAN", LanguageId::Italian},
+    {"NORWEGIAN", LanguageId::Norwegian}, {"SPANISH", LanguageId::Spanish},
+    {"SWEDISH", LanguageId::Swedish},
 };
 
 // Where each language's block of eight strings starts, relative to English.
 // The blocks sit in the string table in their own order, not by value.
-int StringOffset(int language)
+int StringOffset(LanguageId language)
 {
     switch (language) {
-    case DANISH: return 176;
-    case DUTCH: return 166;
-    case FRENCH: return 136;
-    case GERMAN: return 100;
-    case ITALIAN: return 146;
-    case NORWEGIAN: return 186;
-    case SPANISH: return 156;
-    case SWEDISH: return 196;
+    case LanguageId::Danish: return 176;
+    case LanguageId::Dutch: return 166;
+    case LanguageId::French: return 136;
+    case LanguageId::German: return 100;
+    case LanguageId::Italian: return 146;
+    case LanguageId::Norwegian: return 186;
+    case LanguageId::Spanish: return 156;
+    case LanguageId::Swedish: return 196;
     default: return 0;
     }
 }
 }  // namespace
 
-int LanguageFromSettingsText(const char* text)
+LanguageId LanguageFromSettingsText(const char* text)
 {
     // Only the ASCII letters are folded: the game writes plain English names,
     // and an accented byte must not turn into something that matches.
@@ -48,28 +50,28 @@ int LanguageFromSettingsText(const char* text)
         upper[i] = (text[i] >= 'a' && text[i] <= 'z') ? static_cast<char>(text[i] - 'a' + 'A') : text[i];
     upper[i] = '\0';
     if (text[i] != '\0')
-        return 0;  // longer than any name
+        return LanguageId::None;  // longer than any name
     for (const NamedLanguage& named : kNamedLanguages) {
         if (std::strcmp(upper, named.name) == 0)
             return named.language;
     }
-    return 0;
+    return LanguageId::None;
 }
 
-int LanguageFromPrimaryLanguage(int primaryLanguage)
+LanguageId LanguageFromPrimaryLanguage(int primaryLanguage)
 {
     switch (primaryLanguage) {
-    case LANG_CATALAN: return SPANISH;  // the game has no Catalan; Spanish is closest
-    case LANG_DANISH: return DANISH;
-    case LANG_GERMAN: return GERMAN;
-    case LANG_ENGLISH: return ENGLISH;
-    case LANG_SPANISH: return SPANISH;
-    case LANG_FRENCH: return FRENCH;
-    case LANG_ITALIAN: return ITALIAN;
-    case LANG_DUTCH: return DUTCH;
-    case LANG_NORWEGIAN: return NORWEGIAN;  // Bokmål and Nynorsk alike
-    case LANG_SWEDISH: return SWEDISH;
-    default: return ENGLISH;
+    case LANG_CATALAN: return LanguageId::Spanish;  // the game has no Catalan; Spanish is closest
+    case LANG_DANISH: return LanguageId::Danish;
+    case LANG_GERMAN: return LanguageId::German;
+    case LANG_ENGLISH: return LanguageId::English;
+    case LANG_SPANISH: return LanguageId::Spanish;
+    case LANG_FRENCH: return LanguageId::French;
+    case LANG_ITALIAN: return LanguageId::Italian;
+    case LANG_DUTCH: return LanguageId::Dutch;
+    case LANG_NORWEGIAN: return LanguageId::Norwegian;  // Bokmål and Nynorsk alike
+    case LANG_SWEDISH: return LanguageId::Swedish;
+    default: return LanguageId::English;
     }
 }
 
@@ -78,7 +80,8 @@ void SelectLanguage()
     if (SettingsFile* settings = CurrentSettings()) {
         char text[1024];
         settings->GetString("Locale", "Language", "NONE", text, sizeof text);
-        if (int named = LanguageFromSettingsText(text)) {
+        const LanguageId named = LanguageFromSettingsText(text);
+        if (named != LanguageId::None) {
             g_language = named;
             return;
         }
@@ -87,7 +90,7 @@ void SelectLanguage()
     g_language = LanguageFromPrimaryLanguage(static_cast<int>(GetSystemDefaultLCID() & 0x3ff));
 }
 
-int CurrentLanguage() { return g_language; }
+LanguageId CurrentLanguage() { return g_language; }
 
 int LocalizedStringId(int baseId) { return baseId + StringOffset(g_language); }
 
@@ -96,4 +99,4 @@ void LoadLocalizedString(int baseId, char* out, int outSize)
     LoadStringA(GetModuleHandleA(nullptr), static_cast<UINT>(LocalizedStringId(baseId)), out, outSize);
 }
 
-void ResetLanguageForTest() { g_language = ENGLISH; }
+void ResetLanguageForTest() { g_language = LanguageId::English; }

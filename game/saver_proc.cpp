@@ -1,5 +1,6 @@
 #include "game/saver_proc.h"
 
+#include <climits>
 #include <cstdio>
 
 #include "common/handles.h"
@@ -98,6 +99,25 @@ void OnEraseBackground(HWND window)
     if (dc.Get())
         FillRect(dc.Get(), &area, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
 }
+// An end that lands beyond what a LONG holds is held at the limit.
+LONG ClampToLong(long long value)
+{
+    return value < LONG_MIN ? LONG_MIN : value > LONG_MAX ? static_cast<LONG>(LONG_MAX) : static_cast<LONG>(value);
+}
+
+// Centres one axis of CenterRect. The sizes and halves are taken in 64 bits:
+// a 32-bit span from one end of the coordinate range to the other does not
+// fit a LONG, and for every span that does the answer is the same. Two
+// halves, each rounded toward zero, not the half of the difference: 151
+// pixels in 152 land at 1, not 0.
+void CenterSpan(LONG containerLow, LONG containerHigh, LONG* low, LONG* high)
+{
+    const long long size = static_cast<long long>(*high) - *low;
+    const long long containerSize = static_cast<long long>(containerHigh) - containerLow;
+    const long long start = containerLow + containerSize / 2 - size / 2;
+    *low = ClampToLong(start);
+    *high = ClampToLong(start + size);
+}
 }  // namespace
 
 int BuildGameCommandLine(const char* installDirectory, const char* exeName, char* out,
@@ -114,14 +134,8 @@ void FormatErrorCode(DWORD code, char* out, size_t outSize)
 
 void CenterRect(RECT container, RECT* moved)
 {
-    // Two halves, each rounded toward zero, not the half of the difference:
-    // 151 pixels in 152 land at 1, not 0.
-    const LONG width = moved->right - moved->left;
-    const LONG height = moved->bottom - moved->top;
-    moved->left = container.left + (container.right - container.left) / 2 - width / 2;
-    moved->right = moved->left + width;
-    moved->top = container.top + (container.bottom - container.top) / 2 - height / 2;
-    moved->bottom = moved->top + height;
+    CenterSpan(container.left, container.right, &moved->left, &moved->right);
+    CenterSpan(container.top, container.bottom, &moved->top, &moved->bottom);
 }
 
 void PaintTitlePicture(HDC dc, HWND window)

@@ -26,7 +26,8 @@ bool IsFullScreenSaverWindow(bool child, RECT windowArea, RECT desktopArea);
 void PaintTitlePicture(HDC dc, HWND window);
 
 // Moves `moved`, keeping its size, so that its centre meets the container's;
-// each half is rounded toward zero on its own.
+// each half is rounded toward zero on its own. Exact for any rectangles; an
+// end that would lie beyond the LONG range is held at the limit.
 void CenterRect(RECT container, RECT* moved);
 
 // Pure: "<directory>\<exe>" -s, the program's path quoted so that blanks in the

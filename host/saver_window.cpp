@@ -116,6 +116,81 @@ int RunPreviewLoop(HWND parent)
     }
 }
 
+// The full-screen window's loop, until WM_DESTROY posts the quit. Returns its code.
+int RunFullScreenLoop()
+{
+    SetForegroundWindow(g_saverWindow);
+    MSG message = {};
+    while (GetMessageA(&message, nullptr, 0, 0)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return static_cast<int>(message.wParam);
+}
+
+// Whether this full-screen start may go on: false when another run holds the
+// run lock, or a saver window is already up (which is brought forward).
+bool MayRunFullScreen()
+{
+    if (!TakeRunLock())
+        return false;  // another start is on its way to a game, or its game runs
+    // A second start while a saver runs only brings the first one forward.
+    HWND running = FindWindowA(kSaverClass, kFullScreenTitle);
+    if (running && IsWindow(running)) {
+        ReleaseRunLock();
+        SetForegroundWindow(running);
+        return false;
+    }
+    return true;
+}
+
+// Nonzero when the saver's class is registered.
+ATOM RegisterSaverClass()
+{
+    WNDCLASSA windowClass = {};
+    windowClass.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS | CS_OWNDC;
+    windowClass.lpfnWndProc = OuterWindowProc;
+    windowClass.hInstance = SaverInstance();
+    windowClass.hIcon = LoadIconA(SaverInstance(), MAKEINTRESOURCEA(IDI_SAVER));
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    windowClass.lpszClassName = kSaverClass;
+    return RegisterClassA(&windowClass);
+}
+
+// The area the full-screen window covers: the screen's clip box, or, when the
+// screen's device context cannot be had or read, the primary screen.
+RECT ScreenArea()
+{
+    RECT area = {};
+    WindowDC screen(nullptr);
+    if (screen.Get() && GetClipBox(screen.Get(), &area) != ERROR)
+        return area;
+    return RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+}
+
+// Makes the saver window: a child filling the preview window, or a topmost
+// popup over the screen. Null when it is not made. In full-screen mode the
+// saver procedure starts the game and refuses the window: CreateWindowExA then
+// destroys the half-made window and gives null, which is the normal end of
+// the run.
+HWND CreateSaverWindow(HWND parent)
+{
+    if (parent) {
+        // A parent gone since it was checked leaves the area empty, and the
+        // system refuses a child of a window that no longer exists.
+        RECT client = {};
+        GetClientRect(parent, &client);
+        return CreateWindowExA(0, kSaverClass, kPreviewTitle, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
+                               0, 0, client.right, client.bottom, parent, nullptr, SaverInstance(),
+                               nullptr);
+    }
+    const RECT area = ScreenArea();
+    return CreateWindowExA(WS_EX_TOPMOST, kSaverClass, kFullScreenTitle,
+                           WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, area.left,
+                           area.top, area.right - area.left, area.bottom - area.top, nullptr,
+                           nullptr, SaverInstance(), nullptr);
+}
+
 // Help asked for inside the preview belongs to the control panel around it.
 void ForwardToParent(HWND window, UINT message, LPARAM lParam)
 {
@@ -200,69 +275,25 @@ LRESULT CALLBACK OuterWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 
 int RunSaverWindow(HWND parent)
 {
-    WNDCLASSA windowClass = {};
-    windowClass.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS | CS_OWNDC;
-    windowClass.lpfnWndProc = OuterWindowProc;
-    windowClass.hInstance = SaverInstance();
-    windowClass.hIcon = LoadIconA(SaverInstance(), MAKEINTRESOURCEA(IDI_SAVER));
-    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-    windowClass.lpszClassName = kSaverClass;
-
-    DWORD exStyle, style;
-    const char* title;
-    RECT area;
-    if (parent) {
-        GetClientRect(parent, &area);
-        exStyle = 0;
-        style = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN;
-        title = kPreviewTitle;
-        area = RECT{0, 0, area.right, area.bottom};
-    } else {
-        HDC screen = GetDC(nullptr);
-        GetClipBox(screen, &area);
-        ReleaseDC(nullptr, screen);
-        exStyle = WS_EX_TOPMOST;
-        style = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
-        title = kFullScreenTitle;
-        if (!TakeRunLock())
-            return 0;  // another start is on its way to a game, or its game runs
-        // A second start while a saver runs only brings the first one forward.
-        HWND running = FindWindowA(kSaverClass, kFullScreenTitle);
-        if (running && IsWindow(running)) {
-            ReleaseRunLock();
-            SetForegroundWindow(running);
+    if (!parent) {
+        if (!MayRunFullScreen())
             return 0;
-        }
         LoadPasswordProvider();
     }
-
     SetSaverWindowKind(parent ? 1 : 0,
                        IsWindows9x() ? RegisterWindowMessageA("QueryCancelAutoPlay") : 0);
 
-    if (RegisterClassA(&windowClass)) {
-        // In full-screen mode the saver procedure starts the game and refuses
-        // the window: CreateWindowExA then destroys the half-made window and
-        // gives null, which is the normal end of the run.
-        g_saverWindow = CreateWindowExA(exStyle, kSaverClass, title, style, area.left, area.top,
-                                        area.right - area.left, area.bottom - area.top, parent,
-                                        nullptr, SaverInstance(), nullptr);
-    }
+    // A class that cannot be registered gives no window: the run ends with 0,
+    // the same as a full-screen run that refused its window, and the password
+    // machinery is taken down as after any run.
+    g_saverWindow = RegisterSaverClass() ? CreateSaverWindow(parent) : nullptr;
     // The game has been started (and holds its own copy of the lock), or the
     // window lives and a later start finds it by its class and title.
     ReleaseRunLock();
 
     int result = 0;
-    if (g_saverWindow && parent) {
-        result = RunPreviewLoop(parent);
-    } else if (g_saverWindow) {
-        SetForegroundWindow(g_saverWindow);
-        MSG message = {};
-        while (GetMessageA(&message, nullptr, 0, 0)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        result = static_cast<int>(message.wParam);
-    }
+    if (g_saverWindow)
+        result = parent ? RunPreviewLoop(parent) : RunFullScreenLoop();
     UnloadPasswordProvider();
     return result;
 }

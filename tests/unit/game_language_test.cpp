@@ -8,33 +8,37 @@
 #include "res/resource.h"
 #include "tests/support/fake_install.h"
 
+// Failure lines show the language's number rather than its bytes.
+void PrintTo(LanguageId language, std::ostream* out) { *out << static_cast<int>(language); }
+
 namespace {
+using L = LanguageId;
 
 TEST(LanguageFromSettingsText, FoldsAsciiCaseAndNeedsTheWholeName)
 {
-    struct Case { const char* text; int expected; } cases[] = {
-        {"german", GERMAN}, {"German", GERMAN}, {"GERMAN", GERMAN}, {"dAnIsH", DANISH},
-        {"dutch", DUTCH}, {"english", ENGLISH}, {"french", FRENCH}, {"italian", ITALIAN},
-        {"norwegian", NORWEGIAN}, {"spanish", SPANISH}, {"swedish", SWEDISH},
-        {"NONE", 0}, {"", 0}, {"PORTUGUESE", 0}, {"GERMANY", 0}, {"GERMA", 0},
-        {" GERMAN", 0}, {"GERMAN ", 0}, {"FRENCH\t", 0},
-        {"FR\xC9NCH", 0}, {"\xE9nglish", 0},  // accented bytes are not folded
+    struct Case { const char* text; LanguageId expected; } cases[] = {
+        {"german", L::German}, {"German", L::German}, {"GERMAN", L::German}, {"dAnIsH", L::Danish},
+        {"dutch", L::Dutch}, {"english", L::English}, {"french", L::French}, {"italian", L::Italian},
+        {"norwegian", L::Norwegian}, {"spanish", L::Spanish}, {"swedish", L::Swedish},
+        {"NONE", L::None}, {"", L::None}, {"PORTUGUESE", L::None}, {"GERMANY", L::None},
+        {"GERMA", L::None}, {" GERMAN", L::None}, {"GERMAN ", L::None}, {"FRENCH\t", L::None},
+        {"FR\xC9NCH", L::None}, {"\xE9nglish", L::None},  // accented bytes are not folded
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.expected, LanguageFromSettingsText(c.text)) << "text: \"" << c.text << '"';
-    EXPECT_EQ(0, LanguageFromSettingsText(std::string(5000, 'A').c_str()));
+    EXPECT_EQ(L::None, LanguageFromSettingsText(std::string(5000, 'A').c_str()));
 }
 
 TEST(LanguageFromPrimaryLanguage, MapsTheNineLanguagesAndFallsBackToEnglish)
 {
-    struct Case { LCID locale; int expected; } cases[] = {
-        {0x0403, SPANISH},   // Catalan
-        {0x0406, DANISH},    {0x0407, GERMAN},  {0x0807, GERMAN},  {0x0409, ENGLISH},
-        {0x0809, ENGLISH},   {0x040A, SPANISH}, {0x0C0A, SPANISH}, {0x040C, FRENCH},
-        {0x0410, ITALIAN},   {0x0413, DUTCH},   {0x0414, NORWEGIAN},
-        {0x0814, NORWEGIAN},  // Nynorsk
-        {0x041D, SWEDISH},   {0x0816, ENGLISH},  // Portuguese
-        {0x0411, ENGLISH},   {0x0000, ENGLISH},
+    struct Case { LCID locale; LanguageId expected; } cases[] = {
+        {0x0403, L::Spanish},  // Catalan
+        {0x0406, L::Danish},   {0x0407, L::German},  {0x0807, L::German},  {0x0409, L::English},
+        {0x0809, L::English},  {0x040A, L::Spanish}, {0x0C0A, L::Spanish}, {0x040C, L::French},
+        {0x0410, L::Italian},  {0x0413, L::Dutch},   {0x0414, L::Norwegian},
+        {0x0814, L::Norwegian},  // Nynorsk
+        {0x041D, L::Swedish},  {0x0816, L::English},  // Portuguese
+        {0x0411, L::English},  {0x0000, L::English},
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.expected, LanguageFromPrimaryLanguage(c.locale & 0x3ff)) << std::hex << "locale 0x" << c.locale;
@@ -60,7 +64,7 @@ protected:
         SelectLanguage();
         ReleaseGameSettings();
     }
-    static int SystemLanguage() { return LanguageFromPrimaryLanguage(GetSystemDefaultLCID() & 0x3ff); }
+    static LanguageId SystemLanguage() { return LanguageFromPrimaryLanguage(GetSystemDefaultLCID() & 0x3ff); }
 
     TempFolder folder_;
     InstallKey key_;
@@ -68,22 +72,22 @@ protected:
 
 // Read while the test program starts, before any test has selected or reset
 // anything: the language the process begins with.
-const int kLanguageAtStart = CurrentLanguage();
+const LanguageId kLanguageAtStart = CurrentLanguage();
 const int kCaptionIdAtStart = LocalizedStringId(IDS_SETUP_CAPTION);
 
 TEST(LanguageAtStart, IsEnglishBeforeAnySelection)
 {
-    EXPECT_EQ(ENGLISH, kLanguageAtStart);
+    EXPECT_EQ(LanguageId::English, kLanguageAtStart);
     EXPECT_EQ(114, kCaptionIdAtStart);
 }
 
 TEST_F(Language, TakesTheGamesLanguageFromKuboIni)
 {
     SelectWithIni("[DIRECTORIES]\r\nres=.\r\n[Locale]\r\nLanguage=swedish\r\n");
-    EXPECT_EQ(SWEDISH, CurrentLanguage());
+    EXPECT_EQ(LanguageId::Swedish, CurrentLanguage());
     EXPECT_EQ(313, LocalizedStringId(IDS_OK));
     SelectWithIni("[Locale]\r\nLanguage=French\r\n");
-    EXPECT_EQ(FRENCH, CurrentLanguage());
+    EXPECT_EQ(LanguageId::French, CurrentLanguage());
     EXPECT_EQ(253, LocalizedStringId(IDS_OK));
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <climits>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -44,6 +45,32 @@ TEST(CenterRect, HalvesEachSideSeparately)
     EXPECT_EQ(5 - (-1), inverted.left);
     EXPECT_EQ(-3, inverted.right - inverted.left);
     EXPECT_EQ(5 - (-2), inverted.top);
+}
+
+void ExpectRect(const RECT& expected, const RECT& actual)
+{
+    EXPECT_EQ(expected.left, actual.left);
+    EXPECT_EQ(expected.top, actual.top);
+    EXPECT_EQ(expected.right, actual.right);
+    EXPECT_EQ(expected.bottom, actual.bottom);
+}
+
+TEST(CenterRect, SpansOfTheWholeCoordinateRangeDoNotOverflow)
+{
+    // A container from one end of the range to the other: its size does not
+    // fit a LONG, yet the centre is plain.
+    RECT picture = {0, 0, 100, 60};
+    CenterRect(RECT{LONG_MIN, LONG_MIN, LONG_MAX, LONG_MAX}, &picture);
+    ExpectRect(RECT{-51, -31, 49, 29}, picture);
+    // The same in the other role: the moved rectangle keeps its size as far
+    // as the range allows, and its far end stops at the limit.
+    RECT huge = {LONG_MIN, LONG_MIN, LONG_MAX, LONG_MAX};
+    CenterRect(RECT{0, 0, 100, 60}, &huge);
+    ExpectRect(RECT{50 - LONG_MAX, 30 - LONG_MAX, LONG_MAX, LONG_MAX}, huge);
+    // Right at the edge of the range, a real-sized picture lands where it would anywhere.
+    RECT edge = {0, 0, 151, 111};
+    CenterRect(RECT{LONG_MAX - 152, LONG_MAX - 112, LONG_MAX, LONG_MAX}, &edge);
+    ExpectRect(RECT{LONG_MAX - 151, LONG_MAX - 111, LONG_MAX, LONG_MAX}, edge);
 }
 
 TEST(BuildGameCommandLine, QuotesTheProgramPath)
@@ -220,7 +247,7 @@ TEST_F(SaverProcWindow, TracesItsMessagesAndReleasesTheSettingsOnClose)
     HWND window = CreateChild(RECT{20, 20, 220, 170});
     ASSERT_NE(nullptr, window) << "a preview child is kept";
     EXPECT_NE(nullptr, CurrentSettings());
-    EXPECT_EQ(GERMAN, CurrentLanguage()) << "the language is chosen at creation";
+    EXPECT_EQ(LanguageId::German, CurrentLanguage()) << "the language is chosen at creation";
     // A creation that goes on answers what the default handling answers.
     CREATESTRUCTA create = {};
     EXPECT_EQ(0, SaverWindowProc(window, WM_CREATE, 0, reinterpret_cast<LPARAM>(&create)));
