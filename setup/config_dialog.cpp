@@ -77,16 +77,16 @@ void SetLocalizedText(HWND window, int baseId)
 
 // Adds one folder's layouts, without their ".sav", each tagged with its folder.
 // The combo box sorts them itself.
-void AddLayouts(HWND list, int scrSaver, int sourceTag)
+void AddLayouts(HWND list, LayoutFolder folder)
 {
-    LayoutEntry* entry = FindLayouts(scrSaver);
+    LayoutEntry* entry = FindLayouts(folder);
     while (entry) {
         const size_t length = std::strlen(entry->name);
         if (length >= 4)
             entry->name[length - 4] = '\0';
         const LRESULT index = SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry->name));
         if (index != CB_ERR && index != CB_ERRSPACE)
-            SendMessageA(list, CB_SETITEMDATA, static_cast<WPARAM>(index), sourceTag);
+            SendMessageA(list, CB_SETITEMDATA, static_cast<WPARAM>(index), static_cast<LPARAM>(folder));
         LayoutEntry* next = entry->next;
         delete entry;
         entry = next;
@@ -122,8 +122,8 @@ INT_PTR OnInitDialog(HWND dialog)
     SetLocalizedText(GetDlgItem(dialog, IDC_MUTE), IDS_MUTE);
 
     HWND list = GetDlgItem(dialog, IDC_LAYOUT_LIST);
-    AddLayouts(list, 1, kScrSaverTag);
-    AddLayouts(list, 0, kSaveGameTag);
+    AddLayouts(list, LayoutFolder::ScrSaver);
+    AddLayouts(list, LayoutFolder::SaveGame);
 
     // The buffer starts all zero, so a short stored value reads as empty past
     // its end. wParam 0, not -1: the search starts at the second item and
@@ -151,7 +151,10 @@ int SelectedStoredLayout(HWND list, char (&stored)[kStoredLayoutSize])
     char name[kDialogTextSize] = "";
     SendMessageA(list, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(name));
     const LRESULT tag = SendMessageA(list, CB_GETITEMDATA, static_cast<WPARAM>(index), 0);
-    return ComposeStoredLayout(tag == kScrSaverTag ? kScrSaverTag : kSaveGameTag, name, stored, sizeof stored);
+    // Any tag but ScrSaver's (CB_ERR too) stores the SaveGame folder.
+    const LayoutFolder folder = tag == static_cast<LRESULT>(LayoutFolder::ScrSaver) ? LayoutFolder::ScrSaver
+                                                                                   : LayoutFolder::SaveGame;
+    return ComposeStoredLayout(folder, name, stored, sizeof stored);
 }
 
 void ReportWriteFailure(HWND dialog, DWORD error)

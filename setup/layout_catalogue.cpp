@@ -11,15 +11,20 @@ namespace {
 // Both folder prefixes have this length; the dialog skips them unread.
 constexpr size_t kFolderPrefixLength = 9;
 constexpr size_t kExtensionLength = 4;  // ".sav"
+
+const char* FolderName(LayoutFolder folder)
+{
+    return folder == LayoutFolder::ScrSaver ? "ScrSaver" : "SaveGame";
+}
 }  // namespace
 
-LayoutEntry* FindLayouts(int scrSaver)
+LayoutEntry* FindLayouts(LayoutFolder folder)
 {
     // A directory too long for the pattern is refused: a cut pattern would
     // search some other folder.
     char pattern[kPathBufferSize];
     const int wanted = std::snprintf(pattern, sizeof pattern, "%s\\%s\\*.sav", ResourceDirectory(),
-                                     scrSaver ? "ScrSaver" : "SaveGame");
+                                     FolderName(folder));
     if (wanted < 0 || wanted >= static_cast<int>(sizeof pattern))
         return nullptr;
 
@@ -44,7 +49,7 @@ LayoutEntry* FindLayouts(int scrSaver)
     return head;
 }
 
-int ComposeStoredLayout(int sourceTag, const char* baseName, char* out, size_t outSize)
+int ComposeStoredLayout(LayoutFolder folder, const char* baseName, char* out, size_t outSize)
 {
     // A name made outside Windows may hold a line break or another control
     // character; written into kubo.ini it would start lines and sections of
@@ -57,8 +62,7 @@ int ComposeStoredLayout(int sourceTag, const char* baseName, char* out, size_t o
             return 0;
         }
     }
-    const int wanted = std::snprintf(out, outSize, "%s%s.sav",
-                                     sourceTag == kScrSaverTag ? "ScrSaver\\" : "SaveGame\\", baseName);
+    const int wanted = std::snprintf(out, outSize, "%s\\%s.sav", FolderName(folder), baseName);
     if (wanted < 0 || static_cast<size_t>(wanted) >= outSize) {
         if (outSize > 0)
             out[0] = '\0';

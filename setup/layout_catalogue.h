@@ -13,23 +13,26 @@ struct LayoutEntry {
     LayoutEntry* next;           // null in the last node
 };
 
-// Lists "ScrSaver" (scrSaver non-zero) or "SaveGame" below the resource
-// directory, newest-reported first. Null when nothing is found, or when the
-// resource directory is too long for a search pattern.
-LayoutEntry* FindLayouts(int scrSaver);
+// The two folders below the resource directory that hold layouts. The
+// values are the tags the dialog gives its list items.
+enum class LayoutFolder : int {
+    ScrSaver = 0,
+    SaveGame = 1,
+};
 
-// Where a layout came from, as the dialog tags its list items.
-constexpr int kScrSaverTag = 0;
-constexpr int kSaveGameTag = 1;
+// Lists one folder below the resource directory, newest-reported first. Null
+// when nothing is found, or when the resource directory is too long for a
+// search pattern.
+LayoutEntry* FindLayouts(LayoutFolder folder);
 
 // Stored layout forms fit a buffer of this size (at most 127 characters).
 constexpr size_t kStoredLayoutSize = 128;
 constexpr char kDefaultStoredLayout[] = "ScrSaver\\ss800.sav";
 
-// "ScrSaver\<base>.sav" (tag 0) or "SaveGame\<base>.sav" (any other tag).
+// "ScrSaver\<base>.sav" or "SaveGame\<base>.sav".
 // 1 when it fits outSize; 0 leaves out empty rather than holding a cut name,
 // and also for a name holding a control character (bytes 1 to 31 and 127).
-int ComposeStoredLayout(int sourceTag, const char* baseName, char* out, size_t outSize);
+int ComposeStoredLayout(LayoutFolder folder, const char* baseName, char* out, size_t outSize);
 
 // The text a stored form is looked up by in the layout list: what follows the
 // 9-character folder prefix once the last 4 characters (".sav") are cut off

@@ -327,8 +327,8 @@ TEST_F(SetupDialog, NameInBothFoldersKeepsEachTagAndAnUntouchedOkStoresTheSecond
         // "SaveGame" item (added second) is item 0 and "ScrSaver" item 1.
         HWND list = GetDlgItem(dialog_, IDC_LAYOUT_LIST);
         ASSERT_EQ(2, SendMessageA(list, CB_GETCOUNT, 0, 0));
-        EXPECT_EQ(kSaveGameTag, SendMessageA(list, CB_GETITEMDATA, 0, 0));
-        EXPECT_EQ(kScrSaverTag, SendMessageA(list, CB_GETITEMDATA, 1, 0));
+        EXPECT_EQ(static_cast<LRESULT>(LayoutFolder::SaveGame), SendMessageA(list, CB_GETITEMDATA, 0, 0));
+        EXPECT_EQ(static_cast<LRESULT>(LayoutFolder::ScrSaver), SendMessageA(list, CB_GETITEMDATA, 1, 0));
         // The search starts at item 1 whatever folder was stored, so OK
         // stores that item's folder.
         EXPECT_EQ(1, SendMessageA(list, CB_GETCURSEL, 0, 0));

@@ -65,19 +65,19 @@ TEST_F(LayoutCatalogue, ListsInTheReverseOfTheSystemsOrder)
     std::vector<std::string> expected = SystemOrder(folder_.Path() + "\\Res\\ScrSaver\\*.sav");
     ASSERT_EQ(4u, expected.size());
     std::vector<std::string> reversed(expected.rbegin(), expected.rend());
-    EXPECT_EQ(reversed, Drain(FindLayouts(1)));
+    EXPECT_EQ(reversed, Drain(FindLayouts(LayoutFolder::ScrSaver)));
 }
 
 TEST_F(LayoutCatalogue, SkipsDotNamesButListsFoldersAndHiddenFiles)
 {
     folder_.WriteFile("Res\\ScrSaver\\.old.sav", "hidden by its name");
     LoadWithResourceDirectory(folder_.Path() + "\\Res");
-    EXPECT_EQ(nullptr, FindLayouts(1));
+    EXPECT_EQ(nullptr, FindLayouts(LayoutFolder::ScrSaver));
 
     folder_.MakeFolder("Res\\ScrSaver\\old.sav");
     folder_.WriteFile("Res\\ScrSaver\\secret.sav", "x");
     SetFileAttributesA((folder_.Path() + "\\Res\\ScrSaver\\secret.sav").c_str(), FILE_ATTRIBUTE_HIDDEN);
-    std::vector<std::string> names = Drain(FindLayouts(1));
+    std::vector<std::string> names = Drain(FindLayouts(LayoutFolder::ScrSaver));
     std::sort(names.begin(), names.end());
     EXPECT_EQ((std::vector<std::string>{"old.sav", "secret.sav"}), names);
 }
@@ -88,12 +88,12 @@ TEST_F(LayoutCatalogue, EachCallListsItsOwnFolder)
     folder_.WriteFile("Res\\SaveGame\\ss800.sav", "x");
     folder_.WriteFile("Res\\SaveGame\\mine.sav", "x");
     LoadWithResourceDirectory(folder_.Path() + "\\Res");
-    EXPECT_EQ(1u, Drain(FindLayouts(1)).size());
-    EXPECT_EQ(2u, Drain(FindLayouts(0)).size());
+    EXPECT_EQ(1u, Drain(FindLayouts(LayoutFolder::ScrSaver)).size());
+    EXPECT_EQ(2u, Drain(FindLayouts(LayoutFolder::SaveGame)).size());
 
     DeleteTree(folder_.Path() + "\\Res\\SaveGame");
-    EXPECT_EQ(nullptr, FindLayouts(0));
-    EXPECT_EQ((std::vector<std::string>{"ss800.sav"}), Drain(FindLayouts(7)));
+    EXPECT_EQ(nullptr, FindLayouts(LayoutFolder::SaveGame));
+    EXPECT_EQ((std::vector<std::string>{"ss800.sav"}), Drain(FindLayouts(LayoutFolder::ScrSaver)));
 }
 
 TEST_F(LayoutCatalogue, LongAndAccentedNamesArriveWhole)
@@ -106,7 +106,7 @@ TEST_F(LayoutCatalogue, LongAndAccentedNamesArriveWhole)
     folder_.WriteFile("Res\\ScrSaver\\" + accented, "x");
     folder_.WriteFile("Res\\ScrSaver\\a.sav", "x");
     LoadWithResourceDirectory(folder_.Path() + "\\Res");
-    std::vector<std::string> names = Drain(FindLayouts(1));
+    std::vector<std::string> names = Drain(FindLayouts(LayoutFolder::ScrSaver));
     std::sort(names.begin(), names.end());
     std::vector<std::string> expected = {longName, accented, "a.sav"};
     std::sort(expected.begin(), expected.end());
@@ -136,8 +136,8 @@ TEST_F(LayoutCatalogue, APatternTooLongForItsBufferIsNeverSearched)
         ImportHook hook("kernel32.dll", "FindFirstFileA", reinterpret_cast<const void*>(&RecordSearch));
         ASSERT_TRUE(hook.Installed());
         g_searchedPatterns.clear();
-        EXPECT_EQ(nullptr, FindLayouts(1));
-        EXPECT_EQ(nullptr, FindLayouts(0));
+        EXPECT_EQ(nullptr, FindLayouts(LayoutFolder::ScrSaver));
+        EXPECT_EQ(nullptr, FindLayouts(LayoutFolder::SaveGame));
         if (length == 1268)
             EXPECT_EQ((std::vector<std::string>{directory + "\\ScrSaver\\*.sav", directory + "\\SaveGame\\*.sav"}),
                       g_searchedPatterns);
@@ -159,7 +159,7 @@ TEST_F(LayoutCatalogue, AnEmptyResourceDirectorySearchesTheCurrentDrivesRoot)
     char previous[MAX_PATH];
     GetCurrentDirectoryA(sizeof previous, previous);
     const bool moved = SetCurrentDirectoryA("C:\\windows");
-    const std::vector<std::string> names = Drain(FindLayouts(1));
+    const std::vector<std::string> names = Drain(FindLayouts(LayoutFolder::ScrSaver));
     SetCurrentDirectoryA(previous);
     DeleteTree("C:\\ScrSaver");
     ASSERT_TRUE(moved);
@@ -169,17 +169,15 @@ TEST_F(LayoutCatalogue, AnEmptyResourceDirectorySearchesTheCurrentDrivesRoot)
 TEST(StoredLayout, ComposesTheFolderPrefixAndALowerCaseExtension)
 {
     char out[kStoredLayoutSize];
-    ASSERT_EQ(1, ComposeStoredLayout(kScrSaverTag, "Town", out, sizeof out));
+    ASSERT_EQ(1, ComposeStoredLayout(LayoutFolder::ScrSaver, "Town", out, sizeof out));
     EXPECT_STREQ("ScrSaver\\Town.sav", out);
-    ASSERT_EQ(1, ComposeStoredLayout(kSaveGameTag, "ss800", out, sizeof out));
+    ASSERT_EQ(1, ComposeStoredLayout(LayoutFolder::SaveGame, "ss800", out, sizeof out));
     EXPECT_STREQ("SaveGame\\ss800.sav", out);
-    ASSERT_EQ(1, ComposeStoredLayout(5, "x", out, sizeof out));
-    EXPECT_STREQ("SaveGame\\x.sav", out);
 
     // 114 characters of name fill the 127 exactly; one more is refused, not cut.
-    ASSERT_EQ(1, ComposeStoredLayout(kScrSaverTag, std::string(114, 'n').c_str(), out, sizeof out));
+    ASSERT_EQ(1, ComposeStoredLayout(LayoutFolder::ScrSaver, std::string(114, 'n').c_str(), out, sizeof out));
     EXPECT_EQ(127u, std::string(out).size());
-    EXPECT_EQ(0, ComposeStoredLayout(kScrSaverTag, std::string(115, 'n').c_str(), out, sizeof out));
+    EXPECT_EQ(0, ComposeStoredLayout(LayoutFolder::ScrSaver, std::string(115, 'n').c_str(), out, sizeof out));
     EXPECT_STREQ("", out);
 }
 
@@ -187,11 +185,11 @@ TEST(StoredLayout, RefusesNamesHoldingControlCharacters)
 {
     char out[kStoredLayoutSize];
     for (const char* name : {"two\nlines", "a\r\n[Evil]", "\x01", "tab\there", "end\x1F", "del\x7F"}) {
-        EXPECT_EQ(0, ComposeStoredLayout(kScrSaverTag, name, out, sizeof out)) << "name: \"" << name << '"';
+        EXPECT_EQ(0, ComposeStoredLayout(LayoutFolder::ScrSaver, name, out, sizeof out)) << "name: \"" << name << '"';
         EXPECT_STREQ("", out);
     }
     for (const char* name : {" blank ", "Caf\xE9", "\xFF~!"})
-        EXPECT_EQ(1, ComposeStoredLayout(kSaveGameTag, name, out, sizeof out)) << "name: \"" << name << '"';
+        EXPECT_EQ(1, ComposeStoredLayout(LayoutFolder::SaveGame, name, out, sizeof out)) << "name: \"" << name << '"';
 }
 
 TEST(StoredLayout, SearchTextSkipsThePrefixAndCutsTheExtension)
