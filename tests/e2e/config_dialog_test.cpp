@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "res/resource.h"
 #include "tests/support/fake_install.h"
+#include "tests/support/host_window.h"
 #include "tests/support/saver_process.h"
 #include "tests/support/setup_dialog.h"
 
@@ -44,7 +46,7 @@ protected:
     }
     static void Select(HWND dialog, const std::string& text)
     {
-        HWND list = GetDlgItem(dialog, 1000);
+        HWND list = GetDlgItem(dialog, IDC_LAYOUT_LIST);
         const LRESULT index =
             SendMessageA(list, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(text.c_str()));
         ASSERT_NE(CB_ERR, index) << text;
@@ -79,7 +81,7 @@ TEST_F(ConfigDialog, ShowsTheStoredChoicesAndOkStoresTheNewOnes)
 
     Select(dialog, "Town");
     SendDlgItemMessageA(dialog, 1004, BM_SETCHECK, BST_CHECKED, 0);
-    SendDlgItemMessageA(dialog, 1002, BM_SETCHECK, BST_CHECKED, 0);
+    SendDlgItemMessageA(dialog, IDC_RANDOM, BM_SETCHECK, BST_CHECKED, 0);
     Press(dialog, IDOK);
     ASSERT_TRUE(saver.Wait(kTimeoutMs));
     EXPECT_EQ(1u, saver.ExitCode());  // the mute box's state, not IDOK
@@ -98,7 +100,7 @@ TEST_F(ConfigDialog, EveryConfigureCommandLineShowsItAndCancelEndsWithZero)
     const std::string before = folder_.ReadFile("kubo.ini");
     HWND owner = CreateWindowExA(0, "STATIC", "owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
                                  GetModuleHandleA(nullptr), nullptr);
-    const std::string ownerText = std::to_string(reinterpret_cast<ULONG_PTR>(owner));
+    const std::string ownerText = HandleText(owner);
     for (const std::string& tail : {std::string("/c"), std::string("-C"), "c:" + ownerText, std::string("/"),
                                     std::string("")}) {
         SCOPED_TRACE("tail: \"" + tail + '"');
@@ -204,7 +206,7 @@ TEST_F(ConfigDialog, AReadOnlyKuboIniIsReportedAndTheDialogStaysOpen)
     SaverProcess saver("/c");
     HWND dialog = WaitForSetupDialog(saver.Id(), kTimeoutMs);
     ASSERT_NE(nullptr, dialog);
-    SendDlgItemMessageA(dialog, 1002, BM_SETCHECK, BST_UNCHECKED, 0);
+    SendDlgItemMessageA(dialog, IDC_RANDOM, BM_SETCHECK, BST_UNCHECKED, 0);
     Press(dialog, IDOK);
     HWND box = WaitForMessageBox(saver.Id(), "KUBO TRAX", kTimeoutMs);
     ASSERT_NE(nullptr, box);
@@ -245,8 +247,8 @@ TEST_F(ConfigDialog, LongShortAndManyNamesAreListedAndStoredSafely)
     HWND dialog = WaitForSetupDialog(saver.Id(), 60000);
     ASSERT_NE(nullptr, dialog);
     // Counted, not read item by item: 10,000 cross-process reads take long.
-    EXPECT_EQ(static_cast<LRESULT>(10000 + lengths.size()), SendDlgItemMessageA(dialog, 1000, CB_GETCOUNT, 0, 0));
-    EXPECT_EQ(CB_ERR, SendDlgItemMessageA(dialog, 1000, CB_GETCURSEL, 0, 0));
+    EXPECT_EQ(static_cast<LRESULT>(10000 + lengths.size()), SendDlgItemMessageA(dialog, IDC_LAYOUT_LIST, CB_GETCOUNT, 0, 0));
+    EXPECT_EQ(CB_ERR, SendDlgItemMessageA(dialog, IDC_LAYOUT_LIST, CB_GETCURSEL, 0, 0));
     // 200 characters do not fit a stored form: OK leaves Layout as it was.
     Select(dialog, std::string(200, 'n'));
     Press(dialog, IDOK);
@@ -260,7 +262,7 @@ TEST_F(ConfigDialog, LongShortAndManyNamesAreListedAndStoredSafely)
     SaverProcess again("");
     dialog = WaitForSetupDialog(again.Id(), 60000);
     ASSERT_NE(nullptr, dialog);
-    EXPECT_EQ(CB_ERR, SendDlgItemMessageA(dialog, 1000, CB_GETCURSEL, 0, 0));
+    EXPECT_EQ(CB_ERR, SendDlgItemMessageA(dialog, IDC_LAYOUT_LIST, CB_GETCURSEL, 0, 0));
     const std::string name114(114, 'n');
     Select(dialog, name114);
     Press(dialog, IDOK);

@@ -9,6 +9,8 @@
 #include <string>
 
 #include "tests/support/fake_install.h"
+#include "tests/support/host_window.h"
+#include "tests/support/message_pump.h"
 #include "tests/support/password_standins.h"
 #include "tests/support/saver_process.h"
 #include "tests/support/window_host.h"
@@ -35,31 +37,6 @@ private:
     TempFolder folder_;
     std::string path_;
 };
-
-// A visible window of this process for the saver to be handed, or to find
-// in the foreground.
-class HostWindow {
-public:
-    HostWindow()
-    {
-        window_ = CreateWindowExA(0, "STATIC", "host", WS_POPUP | WS_VISIBLE, 10, 10, 200, 150,
-                                  nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-    }
-    ~HostWindow() { DestroyWindow(window_); }
-    HWND Get() const { return window_; }
-    std::string Handle() const { return std::to_string(reinterpret_cast<ULONG_PTR>(window_)); }
-    DWORD Value() const { return static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(window_)); }
-
-private:
-    HWND window_;
-};
-
-void PumpPendingMessages()
-{
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
-        DispatchMessageA(&message);
-}
 
 class Password : public ::testing::Test {
 protected:
@@ -94,7 +71,7 @@ TEST_F(Password, ChangeWithoutAUsableWindowIsOwnedByTheForegroundWindow)
     SaverCopy copy("mpr");
     HWND gone = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
                                 GetModuleHandleA(nullptr), nullptr);
-    const std::string goneHandle = std::to_string(reinterpret_cast<ULONG_PTR>(gone));
+    const std::string goneHandle = HandleText(gone);
     DestroyWindow(gone);
     for (const std::string& tail : {std::string("/a"), std::string("/a 0"), std::string("-A   0"),
                                     "/a " + goneHandle, std::string("/a x")}) {

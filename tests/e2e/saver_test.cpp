@@ -6,8 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "res/resource.h"
 #include "tests/support/fake_install.h"
+#include "tests/support/host_window.h"
+#include "tests/support/message_pump.h"
 #include "tests/support/password_standins.h"
+#include "tests/support/pixels.h"
 #include "tests/support/saver_process.h"
 #include "tests/support/window_host.h"
 
@@ -17,18 +21,6 @@ std::string StandInGamePath()
 {
     std::string saver = SaverPath();
     return saver.substr(0, saver.rfind('\\')) + "\\fixtures\\game\\stand_in_game.exe";
-}
-
-// Pumps this thread's messages for a while: the saver's windows talk to ours.
-void PumpFor(DWORD ms)
-{
-    const DWORD start = GetTickCount();
-    while (GetTickCount() - start < ms) {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageA(&message);
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
 }
 
 std::string ReadAll(const std::string& path)
@@ -54,19 +46,6 @@ void EndProcess(DWORD id)
     TerminateProcess(process, 0);
     WaitForSingleObject(process, 5000);
     CloseHandle(process);
-}
-
-// Pumps until the condition holds; false when the time ran out first.
-template <typename Condition>
-bool PumpUntil(Condition done, DWORD timeoutMs)
-{
-    const DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start >= timeoutMs)
-            return false;
-        PumpFor(10);
-    }
-    return true;
 }
 
 // A game installation in "<temp>\Kubo Trax": a folder with a blank, so that an
@@ -373,7 +352,7 @@ public:
         UnregisterClassA("KuboPreviewHost", GetModuleHandleA(nullptr));
     }
     HWND Area() const { return area_; }
-    std::string Handle() const { return std::to_string(reinterpret_cast<ULONG_PTR>(area_)); }
+    std::string Handle() const { return HandleText(area_); }
     void DestroyArea() { DestroyWindow(area_); }
 
     struct Seen { int count; WPARAM wParam; };
@@ -430,15 +409,9 @@ std::vector<DWORD> ReadScreen(HWND window, int width, int height)
 DWORD TitlePicturePixel(int x, int y)
 {
     HMODULE image = LoadLibraryExA(SaverPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    HBITMAP picture = LoadBitmapA(image, MAKEINTRESOURCEA(111));
-    HDC dc = CreateCompatibleDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, picture);
-    const COLORREF color = GetPixel(dc, x, y);
-    SelectObject(dc, old);
-    DeleteDC(dc);
-    DeleteObject(picture);
+    const DWORD pixel = BitmapResourcePixel(image, IDB_TITLE, x, y);
     FreeLibrary(image);
-    return (GetRValue(color) << 16) | (GetGValue(color) << 8) | GetBValue(color);
+    return pixel;
 }
 
 HWND WaitForPreview(HWND parent, SaverProcess& saver)

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tests/support/fake_install.h"
+#include "tests/support/host_window.h"
 #include "tests/support/saver_process.h"
 #include "tests/support/setup_dialog.h"
 #include "tests/support/window_host.h"
@@ -13,24 +14,9 @@ namespace {
 
 const DWORD kRejected = 0xFFFFFFFF;
 
-// A window of this process that the saver may be handed on its command line.
-class HostWindow {
-public:
-    HostWindow()
-    {
-        window_ = CreateWindowExA(0, "STATIC", "host", WS_POPUP, 0, 0, 152, 112, nullptr, nullptr,
-                                  GetModuleHandleA(nullptr), nullptr);
-    }
-    ~HostWindow() { DestroyWindow(window_); }
-    std::string Handle() const { return std::to_string(reinterpret_cast<ULONG_PTR>(window_)); }
-
-private:
-    HWND window_;
-};
-
 TEST(Startup, RejectedTailsEndWithMinusOne)
 {
-    HostWindow host;
+    HostWindow host(WS_POPUP);
     const std::string tails[] = {
         "/x", "/?", "1", "-t", "/\ts", "\xE9", "/\x80", "?s",
         "/p", "/p 0", "/p abc", "/p:" + host.Handle(), "/p\t" + host.Handle(),
@@ -53,7 +39,7 @@ TEST(Startup, RejectedTailsEndWithMinusOne)
 
 TEST(Startup, ChangePasswordIsRefusedOnWindowsNT)
 {
-    HostWindow host;
+    HostWindow host(WS_POPUP);
     for (const char* version : {"winxp", "nt40"}) {
         EmulatedWindowsVersion emulation(version);
         for (const std::string& tail : {std::string("/a"), "/a " + host.Handle(), std::string("-A 0")})
@@ -63,7 +49,7 @@ TEST(Startup, ChangePasswordIsRefusedOnWindowsNT)
 
 TEST(Startup, ChangePasswordEndsWithZeroOnWindows98)
 {
-    HostWindow host;
+    HostWindow host(WS_POPUP);
     EmulatedWindowsVersion emulation("win98");
     for (const std::string& tail : {std::string("/a"), "/a " + host.Handle(), std::string("/a 77")})
         EXPECT_EQ(0u, RunSaver(tail)) << "tail: \"" << tail << '"';

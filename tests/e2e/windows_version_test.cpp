@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "tests/support/host_window.h"
 #include "tests/support/saver_process.h"
 
 namespace {
@@ -103,7 +104,7 @@ public:
         DestroyWindow(window_);
         UnregisterClassA("KuboVersionPreviewParent", GetModuleHandleA(nullptr));
     }
-    std::string Handle() const { return std::to_string(reinterpret_cast<ULONG_PTR>(window_)); }
+    std::string Handle() const { return HandleText(window_); }
 
     // The saver's preview child, once it exists; handles this thread's
     // messages meanwhile, since making a child of our window talks to us.

@@ -121,3 +121,10 @@ void DeleteTree(const std::string& path)
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     RemoveDirectoryA(path.c_str());
 }
+
+std::string IniValue(const std::string& file, const char* section, const char* key)
+{
+    char value[256];
+    GetPrivateProfileStringA(section, key, "<missing>", value, sizeof value, file.c_str());
+    return value;
+}

@@ -37,5 +37,8 @@ public:
     void Remove();
 };
 
+// The value of a key in an INI file such as kubo.ini, or "<missing>".
+std::string IniValue(const std::string& file, const char* section, const char* key);
+
 // Deletes a folder and everything below it.
 void DeleteTree(const std::string& path);

@@ -1,33 +1,11 @@
 #include "tests/support/password_standins.h"
 
 #include "fixtures/standin_store.h"
+#include "tests/support/message_pump.h"
 
 namespace {
 const char kDesktopKey[] = "Control Panel\\Desktop";
 const char kFlagValue[] = "ScreenSaveUsePassword";
-
-struct DialogSearch {
-    DWORD processId;
-    const char* caption;
-    HWND found;
-};
-
-BOOL CALLBACK MatchDialog(HWND window, LPARAM context)
-{
-    DialogSearch* search = reinterpret_cast<DialogSearch*>(context);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    char className[16] = "";
-    char caption[128] = "";
-    GetClassNameA(window, className, sizeof className);
-    GetWindowTextA(window, caption, sizeof caption);
-    if (owner == search->processId && lstrcmpA(className, "#32770") == 0 &&
-        lstrcmpA(caption, search->caption) == 0 && IsWindowVisible(window)) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
 }  // namespace
 
 std::string FixtureFolder(const std::string& name)
@@ -108,24 +86,6 @@ bool ScreenSaverRunning()
 void SetScreenSaverRunningDirectly(bool on)
 {
     SystemParametersInfoA(SPI_SCREENSAVERRUNNING, on ? 1 : 0, nullptr, 0);
-}
-
-HWND WaitForDialog(DWORD processId, const char* caption, DWORD timeoutMs)
-{
-    const DWORD start = GetTickCount();
-    do {
-        DialogSearch search = {processId, caption, nullptr};
-        EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
-        if (search.found)
-            return search.found;
-        // Keep this thread's windows answering meanwhile: a modal dialog
-        // owned by one of them sends it messages before it shows.
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageA(&message);
-    } while (GetTickCount() - start < timeoutMs);
-    return nullptr;
 }
 
 void AnswerDialog(HWND dialog, const DialogAnswer& answer)

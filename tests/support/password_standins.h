@@ -52,10 +52,6 @@ private:
 bool ScreenSaverRunning();
 void SetScreenSaverRunningDirectly(bool on);
 
-// Waits for a visible dialog of the process with the caption, dispatching this
-// thread's messages meanwhile; null after the time.
-HWND WaitForDialog(DWORD processId, const char* caption, DWORD timeoutMs);
-
 // One answer to a dialog: texts for its fields, then the button pressed.
 struct DialogAnswer {
     std::vector<std::pair<int, std::string>> fields;

@@ -4,21 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include "res/resource.h"
+#include "tests/support/message_pump.h"
 #include "tests/support/saver_process.h"
 
 namespace {
-// Handles what other threads send to ours: a dialog owned by one of our
-// windows disables and enables its owner with sent messages.
-void PumpMessages(DWORD waitMs)
-{
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, waitMs, QS_ALLINPUT);
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
-}
-
 std::string TextOf(HWND window)
 {
     char text[1024] = "";
@@ -31,12 +21,12 @@ SetupDialogView ReadSetupDialog(HWND dialog)
 {
     SetupDialogView view;
     view.caption = TextOf(dialog);
-    view.randomText = TextOf(GetDlgItem(dialog, 1002));
-    view.muteText = TextOf(GetDlgItem(dialog, 1004));
-    view.labelText = TextOf(GetDlgItem(dialog, 1001));
+    view.randomText = TextOf(GetDlgItem(dialog, IDC_RANDOM));
+    view.muteText = TextOf(GetDlgItem(dialog, IDC_MUTE));
+    view.labelText = TextOf(GetDlgItem(dialog, IDC_LAYOUT_LABEL));
     view.okText = TextOf(GetDlgItem(dialog, IDOK));
     view.cancelText = TextOf(GetDlgItem(dialog, IDCANCEL));
-    HWND list = GetDlgItem(dialog, 1000);
+    HWND list = GetDlgItem(dialog, IDC_LAYOUT_LIST);
     const LRESULT count = SendMessageA(list, CB_GETCOUNT, 0, 0);
     for (LRESULT i = 0; i < count; ++i) {
         // Across processes Wine hands CB_GETLBTEXT's text back in UTF-16 even
@@ -53,8 +43,8 @@ SetupDialogView ReadSetupDialog(HWND dialog)
     view.selection = static_cast<int>(SendMessageA(list, CB_GETCURSEL, 0, 0));
     if (view.selection >= 0 && view.selection < static_cast<int>(view.items.size()))
         view.selectedText = view.items[view.selection];
-    view.randomChecked = static_cast<int>(SendDlgItemMessageA(dialog, 1002, BM_GETCHECK, 0, 0));
-    view.muteChecked = static_cast<int>(SendDlgItemMessageA(dialog, 1004, BM_GETCHECK, 0, 0));
+    view.randomChecked = static_cast<int>(SendDlgItemMessageA(dialog, IDC_RANDOM, BM_GETCHECK, 0, 0));
+    view.muteChecked = static_cast<int>(SendDlgItemMessageA(dialog, IDC_MUTE, BM_GETCHECK, 0, 0));
     return view;
 }
 
@@ -137,13 +127,7 @@ bool IsWritable(const std::string& path)
 
 bool WaitPumping(SaverProcess& saver, DWORD timeoutMs)
 {
-    const DWORD start = GetTickCount();
-    while (!saver.Wait(0)) {
-        if (GetTickCount() - start >= timeoutMs)
-            return false;
-        PumpMessages(20);
-    }
-    return true;
+    return PumpUntil([&saver] { return saver.Wait(0); }, timeoutMs);
 }
 
 bool MakeReadOnly(const std::string& path)
@@ -174,60 +158,22 @@ void MakeWritable(const std::string& path)
     }
 }
 
-std::string IniValue(const std::string& file, const char* section, const char* key)
-{
-    char value[256];
-    GetPrivateProfileStringA(section, key, "<missing>", value, sizeof value, file.c_str());
-    return value;
-}
-
-namespace {
-struct DialogSearch {
-    DWORD processId;
-    bool wantSetup;
-    const char* caption;
-    HWND found;
-};
-
-BOOL CALLBACK MatchDialog(HWND window, LPARAM data)
-{
-    DialogSearch& search = *reinterpret_cast<DialogSearch*>(data);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    char name[32] = "";
-    GetClassNameA(window, name, sizeof name);
-    if (owner != search.processId || std::string(name) != "#32770" || !IsWindowVisible(window))
-        return TRUE;
-    const bool isSetup = GetDlgItem(window, 1000) != nullptr;
-    if (isSetup != search.wantSetup)
-        return TRUE;
-    if (search.caption && TextOf(window) != search.caption)
-        return TRUE;
-    search.found = window;
-    return FALSE;
-}
-
-HWND WaitForDialog(DialogSearch search, DWORD timeoutMs)
-{
-    const DWORD start = GetTickCount();
-    do {
-        EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
-        if (search.found)
-            return search.found;
-        PumpMessages(20);
-    } while (GetTickCount() - start < timeoutMs);
-    return nullptr;
-}
-}  // namespace
-
+// The setup dialog is the one with a layout list; a message box has none.
 HWND WaitForSetupDialog(DWORD processId, DWORD timeoutMs)
 {
-    return WaitForDialog({processId, true, nullptr, nullptr}, timeoutMs);
+    return WaitForDialogWhere(
+        processId, [](HWND dialog) { return GetDlgItem(dialog, IDC_LAYOUT_LIST) != nullptr; },
+        timeoutMs);
 }
 
 HWND WaitForMessageBox(DWORD processId, const char* caption, DWORD timeoutMs)
 {
-    return WaitForDialog({processId, false, caption, nullptr}, timeoutMs);
+    return WaitForDialogWhere(
+        processId,
+        [caption](HWND dialog) {
+            return GetDlgItem(dialog, IDC_LAYOUT_LIST) == nullptr && TextOf(dialog) == caption;
+        },
+        timeoutMs);
 }
 
 void ExpectEnglishTexts(const SetupDialogView& view)

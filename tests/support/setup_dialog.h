@@ -32,8 +32,6 @@ void MakeLayoutFiles(const std::string& folder, const std::string& prefix, int c
 // A kubo.ini as the game writes it, with the resource directory given.
 std::string RealisticKuboIni(const std::string& resourceDirectory, const std::string& screenSaverLines);
 
-// The value of a key, or "<missing>".
-std::string IniValue(const std::string& file, const char* section, const char* key);
 
 // Waits for the visible setup dialog of a process (the #32770 window with a
 // layout list); null after the timeout.

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "tests/support/host_window.h"
+
 class WindowHost {
 public:
     // "answering", "message-only", "hung" or "hung-foreground".
@@ -16,7 +18,7 @@ public:
     WindowHost& operator=(const WindowHost&) = delete;
 
     HWND Window() const { return window_; }  // null when it did not come up
-    std::string Handle() const { return std::to_string(reinterpret_cast<ULONG_PTR>(window_)); }
+    std::string Handle() const { return HandleText(window_); }
     // Ends the process with TerminateProcess, as a crash would.
     void Kill();
     // Makes the process end itself without destroying its window.

@@ -12,9 +12,11 @@
 #include "host/password.h"
 #include "host/saver_window.h"
 #include "host/startup.h"
+#include "res/resource.h"
 #include "tests/support/debug_capture.h"
 #include "tests/support/fake_install.h"
 #include "tests/support/import_hook.h"
+#include "tests/support/pixels.h"
 
 namespace {
 
@@ -145,17 +147,7 @@ protected:
             DestroyWindow(window_);
     }
     DWORD Pixel(int x, int y) const { return bits_[y * width_ + x] & 0xFFFFFF; }
-    DWORD PictureCorner() const
-    {
-        HBITMAP picture = LoadBitmapA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(111));
-        HDC dc = CreateCompatibleDC(nullptr);
-        HGDIOBJ old = SelectObject(dc, picture);
-        const COLORREF color = GetPixel(dc, 0, 0);
-        SelectObject(dc, old);
-        DeleteDC(dc);
-        DeleteObject(picture);
-        return (GetRValue(color) << 16) | (GetGValue(color) << 8) | GetBValue(color);
-    }
+    static DWORD PictureCorner() { return BitmapResourcePixel(GetModuleHandleA(nullptr), IDB_TITLE, 0, 0); }
 
     HWND window_ = nullptr;
     HBITMAP dib_ = nullptr;
@@ -282,15 +274,6 @@ TEST_F(SaverProcWindow, CloseReleasesTheMouseEvenWhenTheCloseIsRefused)
     EXPECT_EQ(0, SendMessageA(window, WM_CLOSE, 0, 0));
     EXPECT_TRUE(IsWindow(window));
     EXPECT_EQ(nullptr, GetCapture());
-}
-
-// Reads a window's pixel as 0xRRGGBB.
-DWORD WindowPixel(HWND window, int x, int y)
-{
-    HDC dc = GetDC(window);
-    const COLORREF color = GetPixel(dc, x, y);
-    ReleaseDC(window, dc);
-    return (GetRValue(color) << 16) | (GetGValue(color) << 8) | GetBValue(color);
 }
 
 TEST_F(SaverProcWindow, EraseFillsTheScreenRectangleAsClientCoordinatesThroughItsOwnDC)

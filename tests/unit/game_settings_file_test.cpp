@@ -20,13 +20,6 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept
 
 namespace {
 
-std::string ReadIniValue(const std::string& file, const char* section, const char* key)
-{
-    char value[256];
-    GetPrivateProfileStringA(section, key, "<missing>", value, sizeof value, file.c_str());
-    return value;
-}
-
 class GameSettings : public ::testing::Test {
 protected:
     void SetUp() override { ResetGameSettingsForTest(); }
@@ -134,7 +127,7 @@ TEST_F(GameSettings, WritesIntegersAsDecimalText)
     };
     for (const Case& c : cases) {
         EXPECT_TRUE(CurrentSettings()->PutInt("ScreenSaver", "Random", c.value));
-        EXPECT_EQ(c.text, ReadIniValue(ini, "ScreenSaver", "Random")) << c.value;
+        EXPECT_EQ(c.text, IniValue(ini, "ScreenSaver", "Random")) << c.value;
         EXPECT_EQ(c.value, CurrentSettings()->GetInt("ScreenSaver", "Random", 99));
     }
     EXPECT_TRUE(CurrentSettings()->PutString("ScreenSaver", "Layout", "ScrSaver\\ss800.sav"));

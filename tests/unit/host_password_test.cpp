@@ -9,6 +9,7 @@
 #include "host/password.h"
 #include "host/startup.h"
 #include "tests/support/fake_install.h"
+#include "tests/support/message_pump.h"
 #include "tests/support/password_standins.h"
 
 namespace {
@@ -52,13 +53,6 @@ LRESULT CALLBACK LockTestProc(HWND window, UINT message, WPARAM wParam, LPARAM l
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
-}
-
-void PumpPendingMessages()
-{
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
-        DispatchMessageA(&message);
 }
 
 #if defined(__i386__)

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "game/settings_file.h"
 #include "common/text.h"
+#include "game/settings_file.h"
 #include "setup/layout_catalogue.h"
 #include "tests/support/fake_install.h"
 #include "tests/support/import_hook.h"
