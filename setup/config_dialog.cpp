@@ -134,44 +134,58 @@ bool MayCompareEqual(const char* first, const char* second)
     return CompareStringA(LOCALE_USER_DEFAULT, kLooseEquality, first, -1, second, -1) == CSTR_EQUAL;
 }
 
-// Whether the list's item at `index` (if there is one) might equal `name`.
-// An item too long to read counts as a yes.
-bool MayEqualItem(HWND list, LRESULT index, LRESULT count, const char* name)
+// Reads the list's item at `index`; false when it does not fit.
+bool ReadItem(HWND list, LRESULT index, char (&text)[kPathBufferSize])
 {
-    if (index < 0 || index >= count)
-        return false;
-    char item[kPathBufferSize];
     const LRESULT length = SendMessageA(list, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
-    if (length < 0 || length >= static_cast<LRESULT>(sizeof item))
-        return true;
-    SendMessageA(list, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(item));
-    return MayCompareEqual(item, name);
+    if (length < 0 || length >= static_cast<LRESULT>(sizeof text))
+        return false;
+    SendMessageA(list, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
+    return true;
 }
 
-// The last item of the sorted list, as the quick fill keeps track of it.
-struct ListEnd {
-    LRESULT count;
-    char last[kPathBufferSize];
+// What the quick fill remembers of the list: a folder's names mostly land one
+// after the other, each in front of the same item, so both neighbours of a new
+// name are usually known without reading them back.
+struct FillTrail {
+    LRESULT count;              // items in the list
+    LRESULT lastIndex;          // where the previous name landed; -1: none yet
+    char last[kPathBufferSize]; // that name
+    bool hasNext;               // whether an item follows it
+    char next[kPathBufferSize]; // that item
 };
 
+// Whether `name`, just added at `index`, might equal either neighbour. The
+// list is sorted, so any item equal to it would be one of them. An item too
+// long to read counts as a yes.
+bool MayEqualNeighbour(HWND list, LRESULT index, const char* name, FillTrail& trail)
+{
+    bool mayEqual = false;
+    if (trail.lastIndex >= 0 && index == trail.lastIndex + 1) {
+        // Right after the previous name, in front of the item that followed it.
+        mayEqual = MayCompareEqual(trail.last, name) || (trail.hasNext && MayCompareEqual(trail.next, name));
+    } else {
+        char before[kPathBufferSize];
+        if (index > 0)
+            mayEqual = !ReadItem(list, index - 1, before) || MayCompareEqual(before, name);
+        trail.hasNext = index + 1 < trail.count;
+        if (trail.hasNext && !mayEqual)
+            mayEqual = !ReadItem(list, index + 1, trail.next) || MayCompareEqual(trail.next, name);
+    }
+    trail.lastIndex = index;
+    CopyText(trail.last, name);
+    return mayEqual;
+}
+
 // Adds names like AddLayouts, but stops at the first one that may equal an
-// item already listed: then it frees the rest and returns false. The list is
-// sorted, so a new name can only equal an item next to where it lands.
-bool AddUnlessEqual(HWND list, LayoutEntry* entry, int sourceTag, ListEnd& end)
+// item already listed: then it frees the rest and returns false.
+bool AddUnlessEqual(HWND list, LayoutEntry* entry, int sourceTag, FillTrail& trail)
 {
     while (entry) {
         const LRESULT index = AddLayout(list, entry->name, sourceTag);
         if (index >= 0) {
-            ++end.count;
-            bool mayEqual;
-            if (index == end.count - 1) {
-                mayEqual = end.count > 1 && MayCompareEqual(end.last, entry->name);
-                CopyText(end.last, entry->name);
-            } else {
-                mayEqual = MayEqualItem(list, index - 1, end.count, entry->name) ||
-                           MayEqualItem(list, index + 1, end.count, entry->name);
-            }
-            if (mayEqual) {
+            ++trail.count;
+            if (MayEqualNeighbour(list, index, entry->name, trail)) {
                 FreeLayouts(entry);
                 return false;
             }
@@ -197,9 +211,10 @@ void FillLayoutList(HWND list)
     // its scroll bar for every name. It is redrawn once, before the
     // preselection, which must show in the edit field.
     SendMessageA(list, WM_SETREDRAW, FALSE, 0);
-    ListEnd end = {};
-    if (!AddUnlessEqual(list, Reversed(FindLayouts(1)), kScrSaverTag, end) ||
-        !AddUnlessEqual(list, Reversed(FindLayouts(0)), kSaveGameTag, end)) {
+    FillTrail trail = {};
+    trail.lastIndex = -1;
+    if (!AddUnlessEqual(list, Reversed(FindLayouts(1)), kScrSaverTag, trail) ||
+        !AddUnlessEqual(list, Reversed(FindLayouts(0)), kSaveGameTag, trail)) {
         SendMessageA(list, CB_RESETCONTENT, 0, 0);
         AddLayouts(list, FindLayouts(1), kScrSaverTag);
         AddLayouts(list, FindLayouts(0), kSaveGameTag);

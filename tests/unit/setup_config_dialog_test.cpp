@@ -335,6 +335,9 @@ TEST_F(SetupDialog, ListsWhatTheCatalogueSequenceGivesAlsoForEqualNames)
         // A soft hyphen weighs nothing when names are compared, so one folder
         // can hold two names that the list sees as equal.
         {"equal names in one folder", {"ScrSaver\\coop.sav", "ScrSaver\\co\xADop.sav", "ScrSaver\\zz.sav"}, 3},
+        // Listed c, \xADb, \xADc: the last lands right after the one before it,
+        // in front of its equal.
+        {"equal names in a run", {"SaveGame\\c.sav", "SaveGame\\\xAD" "b.sav", "SaveGame\\\xAD" "c.sav"}, 3},
         // The equal name lands in the middle of the list, next to its twin.
         {"case variants across folders", {"ScrSaver\\b.sav", "ScrSaver\\c.sav", "SaveGame\\a.sav",
                                           "SaveGame\\B.sav"}, 4},
