@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/handles.h"
+#include "common/text.h"
 #include "game/language.h"
 #include "game/settings_file.h"
 #include "res/resource.h"
@@ -75,22 +76,149 @@ void SetLocalizedText(HWND window, int baseId)
     SetWindowTextA(window, text);
 }
 
-// Adds one folder's layouts, without their ".sav", each tagged with its folder.
-// The combo box sorts them itself.
-void AddLayouts(HWND list, LayoutFolder folder)
+// Adds a layout's name without its ".sav" (cut in place), tagged with its
+// folder. The combo box sorts it in; the answer is its index, or below 0
+// when it could not be added.
+LRESULT AddLayout(HWND list, char* name, LayoutFolder folder)
 {
-    LayoutEntry* entry = FindLayouts(folder);
+    const size_t length = std::strlen(name);
+    if (length >= 4)
+        name[length - 4] = '\0';
+    const LRESULT index = SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+    if (index == CB_ERR || index == CB_ERRSPACE)
+        return index;
+    SendMessageA(list, CB_SETITEMDATA, static_cast<WPARAM>(index), static_cast<LPARAM>(folder));
+    return index;
+}
+
+// Adds one folder's layouts in list order, freeing each node once used.
+void AddLayouts(HWND list, LayoutEntry* entry, LayoutFolder folder)
+{
     while (entry) {
-        const size_t length = std::strlen(entry->name);
-        if (length >= 4)
-            entry->name[length - 4] = '\0';
-        const LRESULT index = SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry->name));
-        if (index != CB_ERR && index != CB_ERRSPACE)
-            SendMessageA(list, CB_SETITEMDATA, static_cast<WPARAM>(index), static_cast<LPARAM>(folder));
+        AddLayout(list, entry->name, folder);
         LayoutEntry* next = entry->next;
         delete entry;
         entry = next;
     }
+}
+
+LayoutEntry* Reversed(LayoutEntry* head)
+{
+    LayoutEntry* reversed = nullptr;
+    while (head) {
+        LayoutEntry* next = head->next;
+        head->next = reversed;
+        reversed = head;
+        head = next;
+    }
+    return reversed;
+}
+
+void FreeLayouts(LayoutEntry* entry)
+{
+    while (entry) {
+        LayoutEntry* next = entry->next;
+        delete entry;
+        entry = next;
+    }
+}
+
+// Whether two names might compare equal in the sorted list. Looser than the
+// list's own test (accents, symbols and widths are ignored besides case), so
+// it can only err towards "yes".
+bool MayCompareEqual(const char* first, const char* second)
+{
+    const DWORD kLooseEquality = NORM_IGNORECASE | NORM_IGNORENONSPACE | NORM_IGNORESYMBOLS |
+                                 NORM_IGNOREKANATYPE | NORM_IGNOREWIDTH;
+    return CompareStringA(LOCALE_USER_DEFAULT, kLooseEquality, first, -1, second, -1) == CSTR_EQUAL;
+}
+
+// Reads the list's item at `index`; false when it does not fit.
+bool ReadItem(HWND list, LRESULT index, char (&text)[kPathBufferSize])
+{
+    const LRESULT length = SendMessageA(list, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+    if (length < 0 || length >= static_cast<LRESULT>(sizeof text))
+        return false;
+    SendMessageA(list, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
+    return true;
+}
+
+// What the quick fill remembers of the list: a folder's names mostly land one
+// after the other, each in front of the same item, so both neighbours of a new
+// name are usually known without reading them back.
+struct FillTrail {
+    LRESULT count;              // items in the list
+    LRESULT lastIndex;          // where the previous name landed; -1: none yet
+    char last[kPathBufferSize]; // that name
+    bool hasNext;               // whether an item follows it
+    char next[kPathBufferSize]; // that item
+};
+
+// Whether `name`, just added at `index`, might equal either neighbour. The
+// list is sorted, so any item equal to it would be one of them. An item too
+// long to read counts as a yes.
+bool MayEqualNeighbour(HWND list, LRESULT index, const char* name, FillTrail& trail)
+{
+    bool mayEqual = false;
+    if (trail.lastIndex >= 0 && index == trail.lastIndex + 1) {
+        // Right after the previous name, in front of the item that followed it.
+        mayEqual = MayCompareEqual(trail.last, name) || (trail.hasNext && MayCompareEqual(trail.next, name));
+    } else {
+        char before[kPathBufferSize];
+        if (index > 0)
+            mayEqual = !ReadItem(list, index - 1, before) || MayCompareEqual(before, name);
+        trail.hasNext = index + 1 < trail.count;
+        if (trail.hasNext && !mayEqual)
+            mayEqual = !ReadItem(list, index + 1, trail.next) || MayCompareEqual(trail.next, name);
+    }
+    trail.lastIndex = index;
+    CopyText(trail.last, name);
+    return mayEqual;
+}
+
+// Adds names like AddLayouts, but stops at the first one that may equal an
+// item already listed: then it frees the rest and returns false.
+bool AddUnlessEqual(HWND list, LayoutEntry* entry, LayoutFolder folder, FillTrail& trail)
+{
+    while (entry) {
+        const LRESULT index = AddLayout(list, entry->name, folder);
+        if (index >= 0) {
+            ++trail.count;
+            if (MayEqualNeighbour(list, index, entry->name, trail)) {
+                FreeLayouts(entry);
+                return false;
+            }
+        }
+        LayoutEntry* next = entry->next;
+        delete entry;
+        entry = next;
+    }
+    return true;
+}
+
+// Fills the list with both folders' layouts: ScrSaver's, then SaveGame's, each
+// in the catalogue's order. That order is the reverse of the system's, which
+// lists names sorted, so every name would go in at the top of the sorted list
+// and the list would move all the others down for each: slow for thousands.
+// While no two names compare equal, the sorted list ends up the same whatever
+// order they arrive in, so they are first added in the system's order. At the
+// first equal pair, whose order depends on the order of arrival, the list is
+// filled again in the catalogue's order.
+void FillLayoutList(HWND list)
+{
+    // With redrawing on, the list box would also repaint its visible page and
+    // its scroll bar for every name. It is redrawn once, before the
+    // preselection, which must show in the edit field.
+    SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+    FillTrail trail = {};
+    trail.lastIndex = -1;
+    if (!AddUnlessEqual(list, Reversed(FindLayouts(LayoutFolder::ScrSaver)), LayoutFolder::ScrSaver, trail) ||
+        !AddUnlessEqual(list, Reversed(FindLayouts(LayoutFolder::SaveGame)), LayoutFolder::SaveGame, trail)) {
+        SendMessageA(list, CB_RESETCONTENT, 0, 0);
+        AddLayouts(list, FindLayouts(LayoutFolder::ScrSaver), LayoutFolder::ScrSaver);
+        AddLayouts(list, FindLayouts(LayoutFolder::SaveGame), LayoutFolder::SaveGame);
+    }
+    SendMessageA(list, WM_SETREDRAW, TRUE, 0);
 }
 
 void SetCheck(HWND dialog, int controlId, int value)
@@ -122,8 +250,7 @@ INT_PTR OnInitDialog(HWND dialog)
     SetLocalizedText(GetDlgItem(dialog, IDC_MUTE), IDS_MUTE);
 
     HWND list = GetDlgItem(dialog, IDC_LAYOUT_LIST);
-    AddLayouts(list, LayoutFolder::ScrSaver);
-    AddLayouts(list, LayoutFolder::SaveGame);
+    FillLayoutList(list);
 
     // The buffer starts all zero, so a short stored value reads as empty past
     // its end. wParam 0, not -1: the search starts at the second item and

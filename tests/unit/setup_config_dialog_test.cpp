@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -295,6 +297,122 @@ TEST_F(SetupDialog, CancelWritesNothing)
     Press(IDCANCEL);
     EXPECT_EQ(before, folder_.ReadFile("kubo.ini"));
     EXPECT_EQ(nullptr, CurrentSettings());
+}
+
+// What the list holds: each item's text and folder tag, in order.
+std::vector<std::string> ListedItems(HWND list)
+{
+    std::vector<std::string> items;
+    const LRESULT count = SendMessageA(list, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        char text[1284] = "";
+        if (SendMessageA(list, CB_GETLBTEXTLEN, i, 0) < static_cast<LRESULT>(sizeof text))
+            SendMessageA(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+        items.push_back(std::string(text) + " /" + std::to_string(SendMessageA(list, CB_GETITEMDATA, i, 0)));
+    }
+    return items;
+}
+
+// The list as a plain sorted combo box of the same style gets it from the
+// catalogue: ScrSaver's nodes from the head on, then SaveGame's, each added
+// and tagged in turn. Equal names end up in an order that depends on that
+// sequence, which the dialog must reproduce however it fills its list.
+std::vector<std::string> CatalogueSequenceItems()
+{
+    HWND combo = CreateWindowExA(0, "COMBOBOX", "", WS_POPUP | WS_VSCROLL | CBS_DROPDOWN | CBS_SORT | CBS_AUTOHSCROLL,
+                                 0, 0, 100, 100, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    for (LayoutFolder folder : {LayoutFolder::ScrSaver, LayoutFolder::SaveGame}) {
+        for (LayoutEntry* entry = FindLayouts(folder); entry;) {
+            entry->name[strlen(entry->name) - 4] = '\0';
+            const LRESULT index = SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry->name));
+            SendMessageA(combo, CB_SETITEMDATA, index, static_cast<LPARAM>(folder));
+            LayoutEntry* next = entry->next;
+            delete entry;
+            entry = next;
+        }
+    }
+    std::vector<std::string> items = ListedItems(combo);
+    DestroyWindow(combo);
+    return items;
+}
+
+TEST_F(SetupDialog, ListsWhatTheCatalogueSequenceGivesAlsoForEqualNames)
+{
+    std::vector<std::string> many;
+    for (int i = 0; i < 150; ++i)
+        many.push_back("SaveGame\\game" + std::to_string(i) + ".sav");
+    std::vector<std::string> manyWithEqual = many;
+    manyWithEqual.push_back("ScrSaver\\GAME77.sav");
+    struct Case { const char* name; std::vector<std::string> layouts; size_t expectedCount; } cases[] = {
+        // No equal names: the system's order differs from the list's (symbols,
+        // digits, case), and the folders interleave.
+        {"distinct", {"ScrSaver\\Alpine Loop.sav", "ScrSaver\\alpine-x.sav", "ScrSaver\\b10.sav",
+                      "ScrSaver\\B9.sav", "SaveGame\\a.sav", "SaveGame\\Zed.sav", "SaveGame\\m.sav"}, 7},
+        {"same name in both folders", {"ScrSaver\\ss800.sav", "SaveGame\\ss800.sav", "SaveGame\\a.sav"}, 3},
+        {"case variants in both folders", {"ScrSaver\\Town.sav", "ScrSaver\\zoo.sav", "SaveGame\\town.sav"}, 3},
+        // A soft hyphen weighs nothing when names are compared, so one folder
+        // can hold two names that the list sees as equal.
+        {"equal names in one folder", {"ScrSaver\\coop.sav", "ScrSaver\\co\xADop.sav", "ScrSaver\\zz.sav"}, 3},
+        // Listed c, \xADb, \xADc: the last lands right after the one before it,
+        // in front of its equal.
+        {"equal names in a run", {"SaveGame\\c.sav", "SaveGame\\\xAD" "b.sav", "SaveGame\\\xAD" "c.sav"}, 3},
+        // The equal name lands in the middle of the list, next to its twin.
+        {"case variants across folders", {"ScrSaver\\b.sav", "ScrSaver\\c.sav", "SaveGame\\a.sav",
+                                          "SaveGame\\B.sav"}, 4},
+        {"many, none equal", many, 150},
+        {"many, one equal pair late", manyWithEqual, 151},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeleteTree(res_);
+        folder_.MakeFolder("Res\\ScrSaver");
+        folder_.MakeFolder("Res\\SaveGame");
+        for (const std::string& layout : c.layouts)
+            AddLayout(layout);
+        WriteIni("Layout=ScrSaver\\town.sav\r\n");
+        ASSERT_NE(nullptr, Open());
+        const std::vector<std::string> listed = ListedItems(GetDlgItem(dialog_, IDC_LAYOUT_LIST));
+        const std::vector<std::string> expected = CatalogueSequenceItems();
+        EXPECT_EQ(c.expectedCount, listed.size());
+        EXPECT_EQ(expected, listed);
+        Press(IDCANCEL);
+        DestroyWindow(dialog_);
+        dialog_ = nullptr;
+    }
+}
+
+TEST_F(SetupDialog, TheLayoutListDrawsAgainAfterSetUp)
+{
+    AddLayout("ScrSaver\\ss800.sav");
+    AddLayout("SaveGame\\Town.sav");
+    WriteIni("");
+    ASSERT_NE(nullptr, Open());
+    COMBOBOXINFO combo = {};
+    combo.cbSize = sizeof combo;
+    ASSERT_TRUE(GetComboBoxInfo(GetDlgItem(dialog_, IDC_LAYOUT_LIST), &combo));
+    // The edit field shows the preselection only while it may draw.
+    EXPECT_TRUE(GetWindowLongA(combo.hwndItem, GWL_STYLE) & WS_VISIBLE);
+
+    // The drop-down list paints its items into a bitmap of ours.
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = 60;
+    info.bmiHeader.biHeight = -20;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    DWORD* pixels = nullptr;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&pixels), nullptr, 0);
+    ASSERT_NE(nullptr, bitmap);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    const DWORD kUntouched = 0x00010203;
+    std::fill(pixels, pixels + 60 * 20, kUntouched);
+    SendMessageA(combo.hwndList, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
+    GdiFlush();
+    EXPECT_NE(pixels + 60 * 20, std::find_if(pixels, pixels + 60 * 20, [&](DWORD p) { return p != kUntouched; }));
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
 }
 
 TEST_F(SetupDialog, HostileKuboIniValuesSelectNothingAndBreakNothing)
