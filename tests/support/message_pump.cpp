@@ -2,15 +2,21 @@
 
 #include <string>
 
-namespace {
-// How long one round sleeps when nothing arrives.
-constexpr DWORD kPollMs = 10;
+#include "res/resource.h"
 
+namespace {
 struct DialogSearch {
     DWORD processId;
     const std::function<bool(HWND)>* accept;
     HWND found;
 };
+
+bool HasCaption(HWND dialog, const char* caption)
+{
+    char text[128] = "";
+    GetWindowTextA(dialog, text, sizeof text);
+    return lstrcmpA(text, caption) == 0;
+}
 
 BOOL CALLBACK MatchDialog(HWND window, LPARAM context)
 {
@@ -38,24 +44,26 @@ void PumpPendingMessages()
 void PumpFor(DWORD ms)
 {
     const DWORD start = GetTickCount();
-    while (GetTickCount() - start < ms) {
+    for (DWORD elapsed = 0; elapsed < ms; elapsed = GetTickCount() - start) {
         PumpPendingMessages();
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, kPollMs, QS_ALLINPUT);
+        const DWORD left = ms - elapsed;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, left < kDefaultPollMs ? left : kDefaultPollMs, QS_ALLINPUT);
     }
 }
 
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs, DWORD pollMs)
 {
     const DWORD start = GetTickCount();
     while (!done()) {
         if (GetTickCount() - start >= timeoutMs)
             return false;
-        PumpFor(kPollMs);
+        PumpFor(pollMs);
     }
     return true;
 }
 
-HWND WaitForDialogWhere(DWORD processId, const std::function<bool(HWND)>& accept, DWORD timeoutMs)
+HWND WaitForDialogWhere(DWORD processId, const std::function<bool(HWND)>& accept, DWORD timeoutMs,
+                        DWORD pollMs)
 {
     DialogSearch search = {processId, &accept, nullptr};
     PumpUntil(
@@ -63,7 +71,7 @@ HWND WaitForDialogWhere(DWORD processId, const std::function<bool(HWND)>& accept
             EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
             return search.found != nullptr;
         },
-        timeoutMs);
+        timeoutMs, pollMs);
     return search.found;
 }
 
@@ -71,10 +79,23 @@ HWND WaitForDialog(DWORD processId, const char* caption, DWORD timeoutMs)
 {
     return WaitForDialogWhere(
         processId,
+        [caption](HWND dialog) { return HasCaption(dialog, caption); },
+        timeoutMs);
+}
+
+HWND WaitForSetupDialog(DWORD processId, DWORD timeoutMs, DWORD pollMs)
+{
+    return WaitForDialogWhere(
+        processId, [](HWND dialog) { return GetDlgItem(dialog, IDC_LAYOUT_LIST) != nullptr; },
+        timeoutMs, pollMs);
+}
+
+HWND WaitForMessageBox(DWORD processId, const char* caption, DWORD timeoutMs)
+{
+    return WaitForDialogWhere(
+        processId,
         [caption](HWND dialog) {
-            char text[128] = "";
-            GetWindowTextA(dialog, text, sizeof text);
-            return lstrcmpA(text, caption) == 0;
+            return GetDlgItem(dialog, IDC_LAYOUT_LIST) == nullptr && HasCaption(dialog, caption);
         },
         timeoutMs);
 }

@@ -13,12 +13,24 @@ void PumpPendingMessages();
 // Handles this thread's messages for ms milliseconds.
 void PumpFor(DWORD ms);
 
-// Handles messages until done() holds; false when timeoutMs ran out first.
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs);
+// How often the waits below look again by default. A timing driver asks for
+// a finer step.
+constexpr DWORD kDefaultPollMs = 10;
+
+// Handles messages until done() holds, looking every pollMs; false when
+// timeoutMs ran out first.
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs, DWORD pollMs = kDefaultPollMs);
 
 // A visible dialog (class "#32770") of the process that `accept` takes, found
 // while handling messages; null after timeoutMs.
-HWND WaitForDialogWhere(DWORD processId, const std::function<bool(HWND)>& accept, DWORD timeoutMs);
+HWND WaitForDialogWhere(DWORD processId, const std::function<bool(HWND)>& accept, DWORD timeoutMs,
+                        DWORD pollMs = kDefaultPollMs);
 
 // The same for the dialog with exactly this caption.
 HWND WaitForDialog(DWORD processId, const char* caption, DWORD timeoutMs);
+
+// The saver's configuration dialog (the dialog with a layout list) of a process.
+HWND WaitForSetupDialog(DWORD processId, DWORD timeoutMs, DWORD pollMs = kDefaultPollMs);
+
+// A message box of a process with the caption (a dialog without a layout list).
+HWND WaitForMessageBox(DWORD processId, const char* caption, DWORD timeoutMs);

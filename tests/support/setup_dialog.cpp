@@ -158,24 +158,6 @@ void MakeWritable(const std::string& path)
     }
 }
 
-// The setup dialog is the one with a layout list; a message box has none.
-HWND WaitForSetupDialog(DWORD processId, DWORD timeoutMs)
-{
-    return WaitForDialogWhere(
-        processId, [](HWND dialog) { return GetDlgItem(dialog, IDC_LAYOUT_LIST) != nullptr; },
-        timeoutMs);
-}
-
-HWND WaitForMessageBox(DWORD processId, const char* caption, DWORD timeoutMs)
-{
-    return WaitForDialogWhere(
-        processId,
-        [caption](HWND dialog) {
-            return GetDlgItem(dialog, IDC_LAYOUT_LIST) == nullptr && TextOf(dialog) == caption;
-        },
-        timeoutMs);
-}
-
 void ExpectEnglishTexts(const SetupDialogView& view)
 {
     EXPECT_EQ("KUBO TRAX Screen Saver Setup", view.caption);

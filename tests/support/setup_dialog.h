@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/message_pump.h"  // WaitForSetupDialog, WaitForMessageBox
+
 struct SetupDialogView {
     std::string caption;
     std::string randomText;
@@ -32,13 +34,6 @@ void MakeLayoutFiles(const std::string& folder, const std::string& prefix, int c
 // A kubo.ini as the game writes it, with the resource directory given.
 std::string RealisticKuboIni(const std::string& resourceDirectory, const std::string& screenSaverLines);
 
-
-// Waits for the visible setup dialog of a process (the #32770 window with a
-// layout list); null after the timeout.
-HWND WaitForSetupDialog(DWORD processId, DWORD timeoutMs);
-
-// Waits for a visible message box of a process with the caption; null after the timeout.
-HWND WaitForMessageBox(DWORD processId, const char* caption, DWORD timeoutMs);
 
 // Makes a file read-only, the way a user does; true when writes now fail.
 bool MakeReadOnly(const std::string& path);
