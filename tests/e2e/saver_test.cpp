@@ -383,26 +383,13 @@ std::vector<DWORD> ReadScreen(HWND window, int width, int height)
 {
     POINT origin = {0, 0};
     ClientToScreen(window, &origin);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    DWORD* bits = nullptr;
-    HDC screen = GetDC(nullptr);
-    HBITMAP dib = CreateDIBSection(screen, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
-    HDC memory = CreateCompatibleDC(screen);
-    HGDIOBJ previous = SelectObject(memory, dib);
-    BitBlt(memory, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY);
+    DibCanvas canvas(width, height);
+    WindowDC screen(nullptr);
+    BitBlt(canvas.Dc(), 0, 0, width, height, screen.Get(), origin.x, origin.y, SRCCOPY);
     GdiFlush();
-    std::vector<DWORD> pixels(bits, bits + width * height);
+    std::vector<DWORD> pixels(canvas.Bits(), canvas.Bits() + width * height);
     for (DWORD& pixel : pixels)
         pixel &= 0xFFFFFF;
-    SelectObject(memory, previous);
-    DeleteDC(memory);
-    DeleteObject(dib);
-    ReleaseDC(nullptr, screen);
     return pixels;
 }
 

@@ -59,12 +59,7 @@ ScreenSavePasswordFlag::~ScreenSavePasswordFlag()
 
 void ScreenSavePasswordFlag::Set(DWORD type, const void* data, DWORD size) const
 {
-    HKEY key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kDesktopKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS)
-        return;
-    RegSetValueExA(key, kFlagValue, 0, type, static_cast<const BYTE*>(data), size);
-    RegCloseKey(key);
+    SetUserRegistryValue(kDesktopKey, kFlagValue, type, data, size);
 }
 
 void ScreenSavePasswordFlag::Remove() const

@@ -3,6 +3,7 @@
 
 #include <climits>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -114,47 +115,27 @@ class PaintedPicture : public testing::Test {
 protected:
     void Paint(int width, int height)
     {
-        width_ = width;
-        height_ = height;
         window_ = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, width, height, nullptr, nullptr,
                                   GetModuleHandleA(nullptr), nullptr);
         ASSERT_NE(nullptr, window_);
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;  // top-down
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        HDC screen = GetDC(nullptr);
-        dib_ = CreateDIBSection(screen, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_),
-                                nullptr, 0);
-        dc_ = CreateCompatibleDC(screen);
-        ReleaseDC(nullptr, screen);
-        previous_ = SelectObject(dc_, dib_);
+        canvas_.reset(new DibCanvas(width, height));
+        ASSERT_NE(nullptr, canvas_->Bits());
         for (int i = 0; i < width * height; ++i)
-            bits_[i] = 0x00FF00FF;  // magenta: anything left unpainted shows
-        PaintTitlePicture(dc_, window_);
+            canvas_->Bits()[i] = 0x00FF00FF;  // magenta: anything left unpainted shows
+        PaintTitlePicture(canvas_->Dc(), window_);
         GdiFlush();
     }
     void TearDown() override
     {
-        if (dc_) {
-            SelectObject(dc_, previous_);
-            DeleteDC(dc_);
-            DeleteObject(dib_);
-        }
+        canvas_.reset();
         if (window_)
             DestroyWindow(window_);
     }
-    DWORD Pixel(int x, int y) const { return bits_[y * width_ + x] & 0xFFFFFF; }
+    DWORD Pixel(int x, int y) const { return canvas_->Pixel(x, y); }
     static DWORD PictureCorner() { return BitmapResourcePixel(GetModuleHandleA(nullptr), IDB_TITLE, 0, 0); }
 
     HWND window_ = nullptr;
-    HBITMAP dib_ = nullptr;
-    HDC dc_ = nullptr;
-    HGDIOBJ previous_ = nullptr;
-    DWORD* bits_ = nullptr;
-    int width_ = 0, height_ = 0;
+    std::unique_ptr<DibCanvas> canvas_;
 };
 
 TEST_F(PaintedPicture, SitsAtOneOneOnBlackInThePreviewSize)

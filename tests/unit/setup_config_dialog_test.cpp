@@ -14,6 +14,7 @@
 #include "setup/layout_catalogue.h"
 #include "tests/support/fake_install.h"
 #include "tests/support/import_hook.h"
+#include "tests/support/pixels.h"
 #include "tests/support/setup_dialog.h"
 
 namespace {
@@ -546,16 +547,8 @@ protected:
     static constexpr int kHeight = 75;
     void Draw(UINT state, int width = kWidth, int height = kHeight)
     {
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = kWidth;
-        info.bmiHeader.biHeight = -kHeight;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        void* bits = nullptr;
-        HDC dc = CreateCompatibleDC(nullptr);
-        HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        HGDIOBJ old = SelectObject(dc, bitmap);
+        DibCanvas canvas(kWidth, kHeight);
+        HDC dc = canvas.Dc();
         SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
         PatBlt(dc, 0, 0, kWidth, kHeight, WHITENESS);
         DRAWITEMSTRUCT item = {};
@@ -569,10 +562,7 @@ protected:
         // Straight to the procedure: the dialog manager keeps its answer to itself.
         answer_ = SetupDialogProc(dialog_, WM_DRAWITEM, IDOK, reinterpret_cast<LPARAM>(&item));
         GdiFlush();
-        pixels_.assign(static_cast<const DWORD*>(bits), static_cast<const DWORD*>(bits) + kWidth * kHeight);
-        SelectObject(dc, old);
-        DeleteObject(bitmap);
-        DeleteDC(dc);
+        pixels_.assign(canvas.Bits(), canvas.Bits() + kWidth * kHeight);
     }
     COLORREF At(int x, int y) const
     {
