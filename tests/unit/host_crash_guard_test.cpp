@@ -108,6 +108,35 @@ TEST_F(CrashGuard, TheInnermostGuardHandlesAndTheOuterGoesOn)
     EXPECT_EQ(static_cast<int>(0xE0004B58) + 1, RunWithCrashGuard(GuardsAnotherGuard, nullptr));
 }
 
+int g_filterCalls;
+
+LONG WINAPI ContinueWhereItFaulted(EXCEPTION_POINTERS*)
+{
+    ++g_filterCalls;
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+int RaisesThenCarriesOn(void*)
+{
+    RaiseException(0xE0004B58, 0, 0, nullptr);
+    return 5;  // reached only when the raise came back
+}
+
+TEST_F(CrashGuard, AnAnswerToContinueResumesTheFaultingCode)
+{
+    // UnhandledExceptionFilter answers what the process's top-level filter answers.
+    g_filterCalls = 0;
+    LPTOP_LEVEL_EXCEPTION_FILTER previous = SetUnhandledExceptionFilter(ContinueWhereItFaulted);
+    SystemParametersInfoA(SPI_SCREENSAVERRUNNING, 1, nullptr, 0);
+    void* before = ExceptionListHead();
+    const int result = RunWithCrashGuard(RaisesThenCarriesOn, nullptr);
+    SetUnhandledExceptionFilter(previous);
+    EXPECT_EQ(5, result);
+    EXPECT_EQ(1, g_filterCalls);
+    EXPECT_EQ(before, ExceptionListHead());
+    EXPECT_TRUE(ScreenSaverRunning()) << "nothing was handled, so nothing is switched off";
+}
+
 TEST_F(CrashGuard, LeavesTheSwitchAloneOnWindowsNT)
 {
     SetStartupStateForTest(GetModuleHandleA(nullptr), 0);
