@@ -109,7 +109,7 @@ TEST_F(ConfigDialog, EveryConfigureCommandLineShowsItWithItsOwnerAndCancelEndsWi
     struct Case { std::string tail; HWND owner; } cases[] = {
         {"/c", front},
         {"-C", front},
-        {"c 123", front},       // no colon: the number is not read
+        {"c " + handleOf(named), front},  // no colon: the number is not read
         {"c:", front},
         {"c:0", front},
         {"c:" + goneText, front},
