@@ -221,6 +221,9 @@ protected:
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
             ;
         SetDllDirectoryA(nullptr);
+        // A provider that a faulty run left loaded must not reach later tests.
+        SetStartupStateForTest(GetModuleHandleA(nullptr), 1);
+        UnloadPasswordProvider();
         ResetPasswordStateForTest();
         ResetGameSettingsForTest();
         SetStartupStateForTest(GetModuleHandleA(nullptr), 0);
@@ -447,6 +450,45 @@ TEST_F(SaverLife, TheAutoPlayQueryClosesOnlyOnWindows98)
     }
 }
 
+// Points this program's import of a library function elsewhere; the saver's
+// code, linked into this program, calls through it. Gives back the function
+// it replaced, or null when the program does not import it.
+void* ReplaceImport(const char* library, const char* function, void* replacement)
+{
+    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
+    auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
+    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    void* target = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(library), function));
+    for (auto* entry = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+         entry->Name; ++entry) {
+        if (lstrcmpiA(reinterpret_cast<char*>(base + entry->Name), library) != 0)
+            continue;
+        for (auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + entry->FirstThunk); slot->u1.Function; ++slot) {
+            if (reinterpret_cast<void*>(slot->u1.Function) != target)
+                continue;
+            DWORD old;
+            VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE, &old);
+            slot->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
+            VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, old, &old);
+            return target;
+        }
+    }
+    return nullptr;
+}
+
+// Wine ignores SetForegroundWindow for a child window, so only the call itself
+// can show a preview being brought forward.
+using SetForegroundFn = BOOL(WINAPI*)(HWND);
+SetForegroundFn g_realSetForeground;
+std::atomic<int> g_foregroundCalls;
+
+BOOL WINAPI CountedSetForeground(HWND window)
+{
+    ++g_foregroundCalls;
+    return g_realSetForeground(window);
+}
+
 // A top-level window of the test, with a child standing for the display
 // control panel's preview area.
 class PreviewParent {
@@ -477,6 +519,10 @@ TEST_F(SaverLife, APreviewIsAChildThatNeitherComesForwardNorHidesTheCursorNorLoc
     SetForegroundWindow(other);
     ASSERT_EQ(other, GetForegroundWindow());
 
+    g_foregroundCalls = 0;
+    g_realSetForeground = reinterpret_cast<SetForegroundFn>(
+        ReplaceImport("user32.dll", "SetForegroundWindow", reinterpret_cast<void*>(CountedSetForeground)));
+    ASSERT_NE(nullptr, g_realSetForeground);
     DWORD style = 0;
     RECT area = {};
     HWND foreground = nullptr, windowParent = nullptr;
@@ -496,9 +542,11 @@ TEST_F(SaverLife, APreviewIsAChildThatNeitherComesForwardNorHidesTheCursorNorLoc
             DestroyWindow(parent.Area());
         });
     });
+    ReplaceImport("user32.dll", "SetForegroundWindow", reinterpret_cast<void*>(g_realSetForeground));
     DestroyWindow(other);
 
     EXPECT_EQ(0, result);
+    EXPECT_EQ(0, g_foregroundCalls.load());
     EXPECT_EQ(static_cast<DWORD>(WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN), style & 0xFFFF0000u);
     EXPECT_EQ(parent.Area(), windowParent);
     EXPECT_EQ(0, area.left);
