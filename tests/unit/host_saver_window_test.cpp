@@ -450,32 +450,51 @@ TEST_F(SaverLife, TheAutoPlayQueryClosesOnlyOnWindows98)
     }
 }
 
-// Points this program's import of a library function elsewhere; the saver's
-// code, linked into this program, calls through it. Gives back the function
-// it replaced, or null when the program does not import it.
-void* ReplaceImport(const char* library, const char* function, void* replacement)
-{
-    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
-    auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
-    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    void* target = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(library), function));
-    for (auto* entry = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
-         entry->Name; ++entry) {
-        if (lstrcmpiA(reinterpret_cast<char*>(base + entry->Name), library) != 0)
-            continue;
-        for (auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + entry->FirstThunk); slot->u1.Function; ++slot) {
-            if (reinterpret_cast<void*>(slot->u1.Function) != target)
+// Points this program's import of a library function elsewhere while it
+// lives; the saver's code, linked into this program, calls through it.
+class ImportReplacement {
+public:
+    ImportReplacement(const char* library, const char* function, void* replacement)
+    {
+        auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
+        auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+        const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+        const ULONG_PTR target = reinterpret_cast<ULONG_PTR>(GetProcAddress(GetModuleHandleA(library), function));
+        for (auto* entry = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+             entry->Name && !slot_; ++entry) {
+            if (lstrcmpiA(reinterpret_cast<char*>(base + entry->Name), library) != 0)
                 continue;
-            DWORD old;
-            VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE, &old);
-            slot->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
-            VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, old, &old);
-            return target;
+            for (auto* thunk = reinterpret_cast<IMAGE_THUNK_DATA*>(base + entry->FirstThunk);
+                 thunk->u1.Function && !slot_; ++thunk)
+                if (thunk->u1.Function == target)
+                    slot_ = &thunk->u1.Function;
+        }
+        if (slot_) {
+            original_ = *slot_;
+            Write(reinterpret_cast<ULONG_PTR>(replacement));
         }
     }
-    return nullptr;
-}
+    ~ImportReplacement()
+    {
+        if (slot_)
+            Write(original_);
+    }
+    ImportReplacement(const ImportReplacement&) = delete;
+    ImportReplacement& operator=(const ImportReplacement&) = delete;
+    // The function the import pointed at, or null when it was not found.
+    void* Original() const { return reinterpret_cast<void*>(original_); }
+
+private:
+    void Write(ULONG_PTR value)
+    {
+        DWORD old;
+        VirtualProtect(slot_, sizeof *slot_, PAGE_READWRITE, &old);
+        *slot_ = value;
+        VirtualProtect(slot_, sizeof *slot_, old, &old);
+    }
+    ULONG_PTR* slot_ = nullptr;
+    ULONG_PTR original_ = 0;
+};
 
 // Wine ignores SetForegroundWindow for a child window, so only the call itself
 // can show a preview being brought forward.
@@ -520,8 +539,8 @@ TEST_F(SaverLife, APreviewIsAChildThatNeitherComesForwardNorHidesTheCursorNorLoc
     ASSERT_EQ(other, GetForegroundWindow());
 
     g_foregroundCalls = 0;
-    g_realSetForeground = reinterpret_cast<SetForegroundFn>(
-        ReplaceImport("user32.dll", "SetForegroundWindow", reinterpret_cast<void*>(CountedSetForeground)));
+    ImportReplacement counted("user32.dll", "SetForegroundWindow", reinterpret_cast<void*>(CountedSetForeground));
+    g_realSetForeground = reinterpret_cast<SetForegroundFn>(counted.Original());
     ASSERT_NE(nullptr, g_realSetForeground);
     DWORD style = 0;
     RECT area = {};
@@ -542,7 +561,6 @@ TEST_F(SaverLife, APreviewIsAChildThatNeitherComesForwardNorHidesTheCursorNorLoc
             DestroyWindow(parent.Area());
         });
     });
-    ReplaceImport("user32.dll", "SetForegroundWindow", reinterpret_cast<void*>(g_realSetForeground));
     DestroyWindow(other);
 
     EXPECT_EQ(0, result);
