@@ -457,9 +457,11 @@ public:
     ImportReplacement(const char* library, const char* function, void* replacement)
     {
         auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
-        auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+        const LONG headerAt = reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew;
+        auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + headerAt);
         const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-        const ULONG_PTR target = reinterpret_cast<ULONG_PTR>(GetProcAddress(GetModuleHandleA(library), function));
+        const ULONG_PTR target =
+            reinterpret_cast<ULONG_PTR>(GetProcAddress(GetModuleHandleA(library), function));
         for (auto* entry = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
              entry->Name && !slot_; ++entry) {
             if (lstrcmpiA(reinterpret_cast<char*>(base + entry->Name), library) != 0)
@@ -539,7 +541,8 @@ TEST_F(SaverLife, APreviewIsAChildThatNeitherComesForwardNorHidesTheCursorNorLoc
     ASSERT_EQ(other, GetForegroundWindow());
 
     g_foregroundCalls = 0;
-    ImportReplacement counted("user32.dll", "SetForegroundWindow", reinterpret_cast<void*>(CountedSetForeground));
+    ImportReplacement counted("user32.dll", "SetForegroundWindow",
+                              reinterpret_cast<void*>(CountedSetForeground));
     g_realSetForeground = reinterpret_cast<SetForegroundFn>(counted.Original());
     ASSERT_NE(nullptr, g_realSetForeground);
     DWORD style = 0;
