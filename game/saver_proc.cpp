@@ -11,9 +11,13 @@
 #include "res/resource.h"
 
 // The saver procedure keeps no state of its own: everything it needs lives in
-// the settings module or is loaded afresh for each message.
+// the settings module or is loaded afresh for each message. The one flag below
+// exists for tests only.
 
 namespace {
+// Set by tests that keep a full-screen window alive; production never sets it.
+bool g_neverFullScreenForTest;
+
 const char kGameTitle[] = "KUBO TRAX";
 const char kDefaultExe[] = "TRAX.exe";
 constexpr size_t kExeNameSize = 128;
@@ -171,7 +175,7 @@ int LaunchGameIfFullScreen(HWND window)
     RECT desktopArea;
     GetWindowRect(GetDesktopWindow(), &desktopArea);
     const bool child = (GetWindowLongA(window, GWL_STYLE) & WS_CHILD) != 0;
-    if (!IsFullScreenSaverWindow(child, windowArea, desktopArea))
+    if (!IsFullScreenSaverWindow(child, windowArea, desktopArea) || g_neverFullScreenForTest)
         return 1;
     StartGame();
     return 0;
@@ -200,3 +204,5 @@ LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     }
     return DefSaverWindowProc(window, message, wParam, lParam);
 }
+
+void TakeNoWindowForFullScreenForTest(bool on) { g_neverFullScreenForTest = on; }

@@ -38,3 +38,7 @@ int BuildGameCommandLine(const char* installDirectory, const char* exeName, char
 
 // Pure: the text the error box shows when the system has none for the code.
 void FormatErrorCode(DWORD code, char* out, size_t outSize);
+
+// For tests: with `on`, creation always goes on as for a preview, so that a
+// full-screen saver window lives and can be driven in the test process.
+void TakeNoWindowForFullScreenForTest(bool on);

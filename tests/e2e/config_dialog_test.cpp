@@ -93,35 +93,49 @@ TEST_F(ConfigDialog, ShowsTheStoredChoicesAndOkStoresTheNewOnes)
     EXPECT_NE(std::string::npos, folder_.ReadFile("kubo.ini").find("; sound and music levels"));
 }
 
-TEST_F(ConfigDialog, EveryConfigureCommandLineShowsItAndCancelEndsWithZero)
+TEST_F(ConfigDialog, EveryConfigureCommandLineShowsItWithItsOwnerAndCancelEndsWithZero)
 {
     AddLayout("ScrSaver\\ss800.sav");
     WriteIni("");
     const std::string before = folder_.ReadFile("kubo.ini");
-    HWND owner = CreateWindowExA(0, "STATIC", "owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                                 GetModuleHandleA(nullptr), nullptr);
-    const std::string ownerText = HandleText(owner);
-    for (const std::string& tail : {std::string("/c"), std::string("-C"), "c:" + ownerText, std::string("/"),
-                                    std::string("")}) {
-        SCOPED_TRACE("tail: \"" + tail + '"');
-        SaverProcess saver(tail);
+    auto makeWindow = [](const char* title, int left) {
+        return CreateWindowExA(0, "STATIC", title, WS_POPUP | WS_VISIBLE, left, 0, 50, 50, nullptr,
+                               nullptr, GetModuleHandleA(nullptr), nullptr);
+    };
+    HWND named = makeWindow("named", 0);
+    HWND front = makeWindow("front", 100);
+    HWND gone = makeWindow("gone", 200);
+    const std::string goneText = HandleText(gone);
+    DestroyWindow(gone);
+    struct Case { std::string tail; HWND owner; } cases[] = {
+        {"/c", front},
+        {"-C", front},
+        {"c " + HandleText(named), front},  // no colon: the number is not read
+        {"c:", front},
+        {"c:0", front},
+        {"c:" + goneText, front},
+        {"c:" + HandleText(named), named},
+        {"/", nullptr},
+        {"", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("tail: \"" + c.tail + '"');
+        SetForegroundWindow(front);
+        ASSERT_EQ(front, GetForegroundWindow());
+        SaverProcess saver(c.tail);
         HWND dialog = WaitForSetupDialog(saver.Id(), kTimeoutMs);
         ASSERT_NE(nullptr, dialog);
         const SetupDialogView view = ReadSetupDialog(dialog);
         EXPECT_EQ("ss800", view.selectedText);
         EXPECT_EQ(BST_CHECKED, view.randomChecked);
-        if (tail.rfind("c:", 0) == 0) {
-            EXPECT_EQ(owner, GetWindow(dialog, GW_OWNER));
-        }
-        if (tail.empty() || tail == "/") {
-            EXPECT_EQ(nullptr, GetWindow(dialog, GW_OWNER));
-        }
+        EXPECT_EQ(c.owner, GetWindow(dialog, GW_OWNER));
         SendDlgItemMessageA(dialog, 1004, BM_SETCHECK, BST_CHECKED, 0);
         Press(dialog, IDCANCEL);
         ASSERT_TRUE(WaitPumping(saver, kTimeoutMs));
         EXPECT_EQ(0u, saver.ExitCode());
     }
-    DestroyWindow(owner);
+    DestroyWindow(named);
+    DestroyWindow(front);
     EXPECT_EQ(before, folder_.ReadFile("kubo.ini"));
 }
 

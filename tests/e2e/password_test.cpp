@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "fixtures/standin_store.h"
 #include "tests/support/fake_install.h"
 #include "tests/support/host_window.h"
 #include "tests/support/message_pump.h"
@@ -48,6 +49,9 @@ TEST_F(Password, ChangeRunsTheRoutersDialogOwnedByTheNamedWindow)
 {
     EmulatedWindowsVersion emulation("win98");
     SaverCopy copy("mpr");
+    // Numbers other than the two zeros the saver passes, so that a missing write shows.
+    WriteStandInNumber(STANDIN_CHANGE_FLAGS_VALUE, 0xAAAA);
+    WriteStandInNumber(STANDIN_CHANGE_INFO_VALUE, 0xBBBB);
     SaverProcess saver("/a " + host_.Handle(), false, copy.Path());
     ASSERT_TRUE(saver.Started());
     HWND dialog = WaitForDialog(saver.Id(), STANDIN_CHANGE_CAPTION, 10000);
@@ -59,6 +63,8 @@ TEST_F(Password, ChangeRunsTheRoutersDialogOwnedByTheNamedWindow)
     EXPECT_EQ(0u, saver.ExitCode());
     EXPECT_EQ("SCRSAVE", store_.Text(STANDIN_CHANGE_PROVIDER_VALUE));
     EXPECT_EQ(host_.Value(), store_.Number(STANDIN_CHANGE_OWNER_VALUE));
+    EXPECT_EQ(0u, store_.Number(STANDIN_CHANGE_FLAGS_VALUE));
+    EXPECT_EQ(0u, store_.Number(STANDIN_CHANGE_INFO_VALUE));
     EXPECT_EQ("hunter2", store_.Text(STANDIN_PASSWORD_VALUE));
     // Loaded for the change and freed again before the process ended.
     EXPECT_EQ(1u, store_.Number(STANDIN_CHANGE_LOADS_VALUE));

@@ -102,4 +102,14 @@ TEST_F(PasswordStandIns, ChangeAsksTwiceThenThePromptWantsTheNewPassword)
     EXPECT_TRUE(Verify({{{IDC_STANDIN_PASSWORD, "new one"}}, IDOK}));
 }
 
+TEST_F(PasswordStandIns, ChangeWritesDownAllFourArguments)
+{
+    // A provider it does not know is refused before any dialog shows.
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), change_("OTHER", owner_, 5, 0xFFFFFFFF));
+    EXPECT_EQ("OTHER", store_.Text(STANDIN_CHANGE_PROVIDER_VALUE));
+    EXPECT_EQ(reinterpret_cast<ULONG_PTR>(owner_), store_.Number(STANDIN_CHANGE_OWNER_VALUE));
+    EXPECT_EQ(5u, store_.Number(STANDIN_CHANGE_FLAGS_VALUE));
+    EXPECT_EQ(0xFFFFFFFFu, store_.Number(STANDIN_CHANGE_INFO_VALUE));
+}
+
 }  // namespace

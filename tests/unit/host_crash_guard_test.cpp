@@ -150,6 +150,34 @@ TEST_F(CrashGuard, TheSwitchIsOffBeforeTheSystemSeesTheFault)
     SetUnhandledExceptionFilter(previous);
 }
 
+int g_filterCalls;
+
+LONG WINAPI ContinueWhereItFaulted(EXCEPTION_POINTERS*)
+{
+    ++g_filterCalls;
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+int RaisesThenCarriesOn(void*)
+{
+    RaiseException(0xE0004B58, 0, 0, nullptr);
+    return 5;  // reached only when the raise came back
+}
+
+TEST_F(CrashGuard, AnAnswerToContinueResumesTheFaultingCode)
+{
+    // UnhandledExceptionFilter answers what the process's top-level filter answers.
+    g_filterCalls = 0;
+    LPTOP_LEVEL_EXCEPTION_FILTER previous = SetUnhandledExceptionFilter(ContinueWhereItFaulted);
+    SystemParametersInfoA(SPI_SCREENSAVERRUNNING, 1, nullptr, 0);
+    void* before = ExceptionListHead();
+    const int result = RunWithCrashGuard(RaisesThenCarriesOn, nullptr);
+    SetUnhandledExceptionFilter(previous);
+    EXPECT_EQ(5, result);
+    EXPECT_EQ(1, g_filterCalls);
+    EXPECT_EQ(before, ExceptionListHead());
+}
+
 TEST_F(CrashGuard, LeavesTheSwitchAloneOnWindowsNT)
 {
     SetStartupStateForTest(GetModuleHandleA(nullptr), 0);

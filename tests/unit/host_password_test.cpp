@@ -255,6 +255,48 @@ TEST_F(PasswordProvider, TheRegistryValueDecidesWhetherTheLockIsOn)
     }
 }
 
+// Whether the screen-saver-running switch was stored in the user's profile.
+// Wine keeps a switch set without SPIF_UPDATEINIFILE under a temporary key
+// and writes this value only when asked to update the profile.
+bool SwitchStoredInProfile()
+{
+    HKEY desktop;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, KEY_QUERY_VALUE,
+                      &desktop) != ERROR_SUCCESS)
+        return false;
+    const bool stored =
+        RegQueryValueExA(desktop, "WINE_ScreenSaverRunning", nullptr, nullptr, nullptr, nullptr) ==
+        ERROR_SUCCESS;
+    RegCloseKey(desktop);
+    return stored;
+}
+
+void ForgetSwitchInProfile()
+{
+    HKEY desktop;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, KEY_SET_VALUE, &desktop) ==
+        ERROR_SUCCESS) {
+        RegDeleteValueA(desktop, "WINE_ScreenSaverRunning");
+        RegCloseKey(desktop);
+    }
+}
+
+TEST_F(PasswordProvider, TheSwitchGoesOffWithTheCrashGuardAndIsNeverStoredInTheProfile)
+{
+    flag_.SetNumber(1);
+    ForgetSwitchInProfile();
+    LoadPasswordProvider();
+    ASSERT_TRUE(ScreenSaverRunning());
+    UnloadPasswordProvider();
+    ASSERT_FALSE(ScreenSaverRunning());
+#if defined(__i386__)  // the 64-bit guard ends the process: its death tests check the switch
+    LoadPasswordProvider();
+    RunWithCrashGuard(RaisesSoftwareException, nullptr);
+    ASSERT_FALSE(ScreenSaverRunning());
+#endif
+    EXPECT_FALSE(SwitchStoredInProfile());
+}
+
 TEST_F(PasswordProvider, StaysOffOnWindowsNTOrWithoutAProvider)
 {
     flag_.SetNumber(1);
@@ -304,17 +346,6 @@ TEST_F(PasswordProvider, SetUpAgainReloadsAndTearDownTwiceIsHarmless)
     EXPECT_TRUE(ScreenSaverRunning());
     EXPECT_EQ(2u, store_.Number(STANDIN_PROVIDER_UNLOADS_VALUE));
 }
-
-#if defined(__i386__)  // the 64-bit guard ends the process: its death tests check the switch
-TEST_F(PasswordProvider, TheCrashGuardTurnsTheSwitchOff)
-{
-    flag_.SetNumber(1);
-    LoadPasswordProvider();
-    ASSERT_TRUE(ScreenSaverRunning());
-    RunWithCrashGuard(RaisesSoftwareException, nullptr);
-    EXPECT_FALSE(ScreenSaverRunning());
-}
-#endif
 
 TEST_F(PasswordProvider, ThePromptRunsOwnedByTheWindowAndWantsTheRightPassword)
 {

@@ -4,7 +4,11 @@
 #include <random>
 #include <string>
 
+#include "game/settings_file.h"
+#include "host/crash_guard.h"
+#include "host/saver_window.h"
 #include "host/startup.h"
+#include "tests/support/host_window.h"
 
 namespace {
 
@@ -90,6 +94,59 @@ TEST(ParseWindowHandle, ReadsLeadingDigitsOnly)
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.expected, ParseWindowHandle(c.text)) << "text: \"" << c.text << '"';
+}
+
+// A window that faults soon after a child is made in it: on a message it
+// posts itself, which the child's message loop then dispatches.
+LRESULT CALLBACK FaultsOnNewChild(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_PARENTNOTIFY && LOWORD(wParam) == WM_CREATE)
+        PostMessageA(window, WM_APP, 0, 0);
+    if (message == WM_APP)
+        *static_cast<volatile int*>(nullptr) = 1;
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+#if !defined(__i386__)
+constexpr UINT kEndedByTheGuard = 0x600D;
+void EndsMarkedByTheGuard(DWORD code)
+{
+    ExitProcess(code == EXCEPTION_ACCESS_VIOLATION ? kEndedByTheGuard : code);
+}
+#endif
+
+TEST(DispatchSaverMode, RunsTheModeUnderTheCrashGuard)
+{
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = FaultsOnNewChild;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "KuboFaultingParent";
+    ASSERT_TRUE(RegisterClassA(&windowClass));
+    HWND parent = CreateWindowExA(0, windowClass.lpszClassName, "", WS_POPUP, 0, 0, 152, 112, nullptr,
+                                  nullptr, windowClass.hInstance, nullptr);
+    ASSERT_NE(nullptr, parent);
+    // The preview's loop faults in the control panel's window; unguarded,
+    // the fault would end this test program.
+    const std::string tail = "/p " + HandleText(parent);
+#if defined(__i386__)
+    EXPECT_EQ(EXCEPTION_ACCESS_VIOLATION,
+              static_cast<DWORD>(DispatchSaverMode(GetModuleHandleA(nullptr), tail.c_str())));
+#else
+    // The 64-bit guard ends the process, and so would the system without it,
+    // with the same code: the child says by a code of its own that the guard
+    // saw the fault.
+    EXPECT_EXIT((SetCrashEndObserverForTest(EndsMarkedByTheGuard),
+                 DispatchSaverMode(GetModuleHandleA(nullptr), tail.c_str())),
+                ::testing::ExitedWithCode(kEndedByTheGuard), "");
+#endif
+    DestroyWindow(parent);
+    UnregisterClassA(windowClass.lpszClassName, windowClass.hInstance);
+    UnregisterClassA("WindowsScreenSaverClass", GetModuleHandleA(nullptr));
+    ResetSaverWindowForTest();
+    ResetGameSettingsForTest();
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+        ;
 }
 
 // A text placed so that its terminator is the last byte before an inaccessible
