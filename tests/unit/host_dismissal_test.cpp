@@ -6,6 +6,7 @@
 #include "host/password.h"
 #include "host/saver_window.h"
 #include "host/startup.h"
+#include "tests/unit/saver_state.h"
 
 namespace {
 
@@ -100,11 +101,7 @@ class SaverChain : public testing::Test {
 protected:
     void SetUp() override
     {
-        ResetPasswordStateForTest();
-        ResetDismissalForTest();
-        ResetSaverWindowForTest();
-        ResetGameSettingsForTest();
-        SetStartupStateForTest(GetModuleHandleA(nullptr), 1);
+        ResetSaverStateForTest(1);
         SetTickSourceForTest(FakeTick);
         s_tick = 1000;
         s_verifierCalls = 0;

@@ -17,6 +17,7 @@
 #include "res/resource.h"
 #include "tests/support/message_pump.h"
 #include "tests/support/password_standins.h"
+#include "tests/unit/saver_state.h"
 
 namespace {
 
@@ -184,11 +185,7 @@ class SaverLife : public testing::Test {
 protected:
     void SetUp() override
     {
-        ResetPasswordStateForTest();
-        ResetDismissalForTest();
-        ResetSaverWindowForTest();
-        ResetGameSettingsForTest();
-        SetStartupStateForTest(GetModuleHandleA(nullptr), 0);
+        ResetSaverStateForTest(0);
         TakeNoWindowForFullScreenForTest(true);
         g_watched.~Watched();
         new (&g_watched) Watched();
