@@ -26,8 +26,8 @@ std::string StandInGamePath()
 std::string ReadAll(const std::string& path)
 {
     std::string text;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return text;
     char buffer[4096];
@@ -79,10 +79,16 @@ public:
         const std::string path = folder + "\\game_run.txt";
         const DWORD start = GetTickCount();
         for (;;) {
-            if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES)
-                return ReadAll(path);
+            // The game renames its finished record into place; while the
+            // rename's own handle is open the file may not open yet.
+            const bool exists = GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+            if (exists) {
+                const std::string text = ReadAll(path);
+                if (!text.empty())
+                    return text;
+            }
             if (GetTickCount() - start >= waitMs)
-                return "";
+                return exists ? "<there, but unreadable>" : "";
             Sleep(20);
         }
     }
@@ -111,9 +117,12 @@ public:
     }
 
 private:
-    static void EndGameRecordedIn(const std::string& folder)
+    void EndGameRecordedIn(const std::string& folder) const
     {
-        const std::string record = ReadAll(folder + "\\game_run.txt");
+        // A game left running would hold the run lock against the next test.
+        if (GetFileAttributesA((folder + "\\game_run.txt").c_str()) == INVALID_FILE_ATTRIBUTES)
+            return;
+        const std::string record = RecordIn(folder, 2000);
         const size_t at = record.find("pid=");
         if (at == std::string::npos)
             return;
