@@ -2,8 +2,6 @@
 
 #include "host/password.h"
 
-#if defined(__i386__)  // the 64-bit guard is in crash_guard_x64.cpp
-
 // GCC has no __try/__except, so the guard registers an exception frame by hand.
 // On i686 Windows the frames form a chain whose head is at fs:[0]; the system
 // calls each frame's handler, innermost first, when an exception is raised.
@@ -99,5 +97,3 @@ int RunWithCrashGuard(int (*body)(void*), void* context)
     // and turned the switch off.
     return static_cast<int>(guard.exceptionCode);
 }
-
-#endif  // __i386__

@@ -6,12 +6,6 @@
 #include <windows.h>
 
 // Runs body(context) and returns its result. When an exception escapes it, the
-// switch is turned off first. The 32-bit guard then asks
-// UnhandledExceptionFilter and, when it answers EXCEPTION_EXECUTE_HANDLER,
-// returns the exception code instead; the 64-bit guard ends the process with
-// that code at once.
+// switch is turned off first; the guard then asks UnhandledExceptionFilter and,
+// when it answers EXCEPTION_EXECUTE_HANDLER, returns the exception code instead.
 int RunWithCrashGuard(int (*body)(void*), void* context);
-
-// 64-bit only. The observer runs in the guard just before the process ends, so a
-// test can look at the switch at that moment; null removes it.
-void SetCrashEndObserverForTest(void (*observer)(DWORD exceptionCode));

@@ -1,18 +1,12 @@
 #!/usr/bin/env bash
-# Checks a built saver image: the DLLs it imports, its subsystem and version.
-#   check_image.sh kubotrax.scr [i686|x86_64]
-# The 32-bit image asks for subsystem 4.0 (Windows 95, NT 4.0); 64-bit Windows
-# refuses a subsystem version before 5.02.
+# Checks a built saver image: the DLLs it imports, its subsystem and version,
+# and that it carries no execution level.
+#   check_image.sh kubotrax.scr
+# The image is 32-bit and asks for subsystem 4.0 (Windows 95, NT 4.0).
 set -u
 image=$1
-arch=${2:-i686}
 fail=0
-case $arch in
-  i686) magic=010b; want_major=4; want_minor=0 ;;
-  x86_64) magic=020b; want_major=5; want_minor=2 ;;
-  *) echo "unknown architecture $arch"; exit 1 ;;
-esac
-dump=$($arch-w64-mingw32-objdump -p "$image") || { echo "cannot read $image"; exit 1; }
+dump=$(i686-w64-mingw32-objdump -p "$image") || { echo "cannot read $image"; exit 1; }
 
 allowed='^(KERNEL32|USER32|GDI32|ADVAPI32|MSVCRT)\.DLL$'
 imports=$(printf '%s\n' "$dump" | sed -n 's/^\s*DLL Name: //p' | tr a-z A-Z | sort -u)
@@ -23,12 +17,20 @@ done
 
 field() { printf '%s\n' "$dump" | awk -v k="$1" '$1 == k { print $2 }'; }
 [ "$(field Subsystem)" = "00000002" ] || { echo "not a GUI program: $(field Subsystem)"; fail=1; }
-[ "$(field MajorSubsystemVersion)" = "$want_major" ] && [ "$(field MinorSubsystemVersion)" = "$want_minor" ] ||
-  { echo "subsystem version $(field MajorSubsystemVersion).$(field MinorSubsystemVersion), want $want_major.$want_minor"; fail=1; }
-[ "$(field Magic)" = "$magic" ] || { echo "not an $arch image: magic $(field Magic)"; fail=1; }
+[ "$(field MajorSubsystemVersion)" = 4 ] && [ "$(field MinorSubsystemVersion)" = 0 ] ||
+  { echo "subsystem version $(field MajorSubsystemVersion).$(field MinorSubsystemVersion), want 4.0"; fail=1; }
+[ "$(field Magic)" = 010b ] || { echo "not a 32-bit image: magic $(field Magic)"; fail=1; }
+
+# A manifest that names an execution level (asInvoker too) turns UAC file and
+# registry virtualization off for the saver on Vista and later: it would then
+# read and write the real kubo.ini under Program Files while the game, which
+# has none, goes through the user's VirtualStore copy.
+if grep -a -q -i 'requestedExecutionLevel' "$image"; then
+  echo "the image carries an execution-level manifest"; fail=1
+fi
 
 size=$(stat -c %s "$image")
-echo "kubotrax.scr ($arch): $size bytes; imports: $(echo $imports)"
+echo "kubotrax.scr: $size bytes; imports: $(echo $imports)"
 [ "$size" -lt $((256 * 1024)) ] || { echo "image is $size bytes, over 256 KiB"; fail=1; }
 [ $fail -eq 0 ] && echo "image checks passed"
 exit $fail

@@ -187,11 +187,7 @@ void SaverProcess::StepOverExitBreakpoint(DWORD threadId)
     CONTEXT context = {};
     context.ContextFlags = CONTEXT_CONTROL;
     if (GetThreadContext(thread, &context)) {
-#if defined(__x86_64__)
-        context.Rip = reinterpret_cast<DWORD64>(exitEntry_);
-#else
         context.Eip = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(exitEntry_));
-#endif
         SetThreadContext(thread, &context);
     }
     CloseHandle(thread);

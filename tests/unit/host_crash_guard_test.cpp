@@ -7,14 +7,12 @@
 
 namespace {
 
-#if defined(__i386__)
 void* ExceptionListHead()
 {
     void* head;
     asm volatile("movl %%fs:0, %0" : "=r"(head));
     return head;
 }
-#endif
 
 bool ScreenSaverRunning()
 {
@@ -52,8 +50,6 @@ int FaultsInsideWindowProcedure(void* window)
 {
     return static_cast<int>(SendMessageA(static_cast<HWND>(window), WM_APP, 0, 0));
 }
-
-#if defined(__i386__)
 
 int GuardsAnotherGuard(void*) { return RunWithCrashGuard(RaisesSoftwareException, nullptr) + 1; }
 
@@ -185,70 +181,5 @@ TEST_F(CrashGuard, LeavesTheSwitchAloneOnWindowsNT)
     RunWithCrashGuard(RaisesSoftwareException, nullptr);
     EXPECT_TRUE(ScreenSaverRunning());
 }
-
-#else
-// The 64-bit guard ends the process, so its faults run in death tests, where
-// GoogleTest starts this program again for the statement.
-
-int MakesAWindowThatFaults(void*)
-{
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = FaultingProc;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = "CrashGuardTestWindow";
-    RegisterClassA(&windowClass);
-    return FaultsInsideWindowProcedure(CreateWindowExA(0, windowClass.lpszClassName, "", 0, 0, 0, 10, 10,
-                                                       nullptr, nullptr, windowClass.hInstance, nullptr));
-}
-
-LONG WINAPI FilterBeforeTheGuard(EXCEPTION_POINTERS*) { return EXCEPTION_CONTINUE_SEARCH; }
-
-// The switch is the child's own under Wine, and Wine's own end for an unhandled
-// exception also uses the exception's code; so the child reports from inside
-// the guard, by an exit code of its own, what it saw at the last moment.
-constexpr UINT kEndedByTheGuard = 0x600D;
-constexpr UINT kEndedWithTheSwitchOn = 0x5117C40;
-constexpr UINT kEndedWithAnotherCode = 0xC0DE;
-DWORD g_expectedCode;
-
-void ReportTheEnd(DWORD code)
-{
-    if (code != g_expectedCode)
-        ExitProcess(kEndedWithAnotherCode);
-    ExitProcess(ScreenSaverRunning() ? kEndedWithTheSwitchOn : kEndedByTheGuard);
-}
-
-// What the death tests' children run: the saver's state on a Windows 95/98
-// machine, the switch on, then the body under the guard.
-void RunGuardedWithTheSwitchOn(int (*body)(void*), DWORD expectedCode)
-{
-    g_expectedCode = expectedCode;
-    SetCrashEndObserverForTest(ReportTheEnd);
-    SetStartupStateForTest(GetModuleHandleA(nullptr), 1);
-    SystemParametersInfoA(SPI_SCREENSAVERRUNNING, 1, nullptr, 0);
-    RunWithCrashGuard(body, nullptr);
-}
-
-TEST(CrashGuard, PassesTheResultThroughAndPutsBackTheFilterItFound)
-{
-    const LPTOP_LEVEL_EXCEPTION_FILTER outside = SetUnhandledExceptionFilter(FilterBeforeTheGuard);
-    EXPECT_EQ(7, RunWithCrashGuard(ReturnsSeven, nullptr));
-    EXPECT_EQ(&FilterBeforeTheGuard, SetUnhandledExceptionFilter(outside));
-}
-
-TEST(CrashGuardDeathTest, TurnsTheSwitchOffBeforeTheProcessEnds)
-{
-    struct Case { const char* name; int (*body)(void*); DWORD code; } cases[] = {
-        {"RaiseException", RaisesSoftwareException, 0xE0004B58},
-        {"null write 20 calls deep", FaultsDeepDown, EXCEPTION_ACCESS_VIOLATION},
-        {"null write in a window procedure", MakesAWindowThatFaults, EXCEPTION_ACCESS_VIOLATION},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EXIT(RunGuardedWithTheSwitchOn(c.body, c.code), ::testing::ExitedWithCode(kEndedByTheGuard), "");
-    }
-}
-
-#endif  // __i386__
 
 }  // namespace

@@ -55,13 +55,11 @@ LRESULT CALLBACK LockTestProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-#if defined(__i386__)
 int RaisesSoftwareException(void*)
 {
     RaiseException(0xE0004B58, 0, 0, nullptr);
     return 0;
 }
-#endif
 
 class PasswordLock : public ::testing::Test {
 protected:
@@ -289,11 +287,9 @@ TEST_F(PasswordProvider, TheSwitchGoesOffWithTheCrashGuardAndIsNeverStoredInTheP
     ASSERT_TRUE(ScreenSaverRunning());
     UnloadPasswordProvider();
     ASSERT_FALSE(ScreenSaverRunning());
-#if defined(__i386__)  // the 64-bit guard ends the process: its death tests check the switch
     LoadPasswordProvider();
     RunWithCrashGuard(RaisesSoftwareException, nullptr);
     ASSERT_FALSE(ScreenSaverRunning());
-#endif
     EXPECT_FALSE(SwitchStoredInProfile());
 }
 
