@@ -4,9 +4,12 @@
 #include <cstdio>
 
 #include "common/handles.h"
+#include "common/text.h"
 #include "game/language.h"
+#include "game/launch_context.h"
 #include "game/settings_file.h"
 #include "host/dismissal.h"
+#include "host/platform.h"
 #include "host/saver_window.h"
 #include "res/resource.h"
 
@@ -46,6 +49,10 @@ void StartGame()
     SettingsFile* settings = CurrentSettings();
     if (!settings)
         return;
+    // The logon screen saver runs under a system account, which would hand
+    // the game and its file dialogs to whoever passes: start nothing there.
+    if (RunsAsServiceAccount())
+        return;
     char exeName[kExeNameSize];
     const DWORD exeLength = settings->GetString("DIRECTORIES", "Exe", kDefaultExe, exeName, sizeof exeName);
     if (exeLength >= sizeof exeName - 1) {
@@ -62,13 +69,30 @@ void StartGame()
     if (!fitted)
         return;  // a cut command line could name another program
 
+    // The game goes to the user's desktop: the saver's own is left, and with
+    // it anything started there, the moment the saver ends.
+    char desktop[32] = "";
+    const char* desktopName = GameDesktopName(IsWindows9x() != 0);
+    if (desktopName)
+        CopyText(desktop, desktopName);
+    DWORD jobLimits = 0;
+    const bool inJob = ReadOwnJobLimits(&jobLimits);
+
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
+    startup.lpDesktop = desktopName ? desktop : nullptr;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION process = {};
-    if (CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE,
-                       nullptr, nullptr, &startup, &process)) {
+    const DWORD flags = GameCreationFlags(inJob, jobLimits);
+    BOOL started = CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, flags, nullptr, nullptr,
+                                  &startup, &process);
+    if (!started && (flags & CREATE_BREAKAWAY_FROM_JOB) && GetLastError() == ERROR_ACCESS_DENIED) {
+        // A job further out refuses to let the game go: start it as before.
+        started = CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE,
+                                 flags & ~CREATE_BREAKAWAY_FROM_JOB, nullptr, nullptr, &startup, &process);
+    }
+    if (started) {
         // The game runs on by itself; the saver neither waits nor watches.
         HandRunLockTo(process.hProcess);
         CloseHandle(process.hThread);

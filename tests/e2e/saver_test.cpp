@@ -161,6 +161,20 @@ TEST(SaverMode, StartsTheGameQuotedAndEndsWithoutWaiting)
     EXPECT_NE(traces.end(), std::find(traces.begin(), line, "WM_CREATE\n"));
 }
 
+// Windows 10 and 11 run a saver on a desktop of its own and leave it when the
+// saver ends: the game belongs on the user's. Windows 95/98 know no desktops,
+// and there the game is started as before, where the saver is.
+TEST(SaverMode, StartsTheGameOnTheUsersDesktopNotOnTheSavers)
+{
+    GameInstall install("DesktopGame.exe");
+    SaverProcess saver("/s", false, SaverPath(), "WinSta0\\Screen-saver");
+    ASSERT_TRUE(saver.Wait(20000));
+    EXPECT_EQ(0u, saver.ExitCode());
+    const std::string record = install.RecordIn(install.Directory(), 10000);
+    ASSERT_FALSE(record.empty()) << "the game did not start";
+    EXPECT_EQ(RunIsWindows9x() ? "Screen-saver" : "Default", GameInstall::Value(record, "desktop"));
+}
+
 // The one box a failed start shows: captioned "KUBO TRAX", with the system's
 // text for the code; the saver waits for it and ends once it is closed.
 void ExpectOneStartFailureBox(SaverProcess& saver, DWORD code)

@@ -67,15 +67,17 @@ SaverProcess::SaverProcess(const std::string& tail, bool captureDebugOutput)
 }
 
 SaverProcess::SaverProcess(const std::string& tail, bool captureDebugOutput,
-                           const std::string& saverPath)
+                           const std::string& saverPath, const char* desktop)
 {
     std::string commandLine = "\"" + saverPath + "\"";
     if (!tail.empty())
         commandLine += " " + tail;
     std::vector<char> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back('\0');
+    std::string desktopName = desktop ? desktop : "";
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
+    startup.lpDesktop = desktop ? &desktopName[0] : nullptr;
     const DWORD flags = captureDebugOutput ? DEBUG_ONLY_THIS_PROCESS : 0;
     if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
                         &startup, &info_))

@@ -17,8 +17,11 @@ public:
     // Starts "<saver path>" <tail>. With captureDebugOutput the process runs
     // under this thread as its debugger, and Wait collects its debug strings.
     explicit SaverProcess(const std::string& tail, bool captureDebugOutput = false);
-    // The same for a copy of the saver elsewhere: "<saverPath>" <tail>.
-    SaverProcess(const std::string& tail, bool captureDebugOutput, const std::string& saverPath);
+    // The same for a copy of the saver elsewhere: "<saverPath>" <tail>; with a
+    // desktop ("WinSta0\\Name", made when missing), on that desktop, as the
+    // system starts a saver on a desktop of its own.
+    SaverProcess(const std::string& tail, bool captureDebugOutput, const std::string& saverPath,
+                 const char* desktop = nullptr);
     ~SaverProcess();
     SaverProcess(const SaverProcess&) = delete;
     SaverProcess& operator=(const SaverProcess&) = delete;

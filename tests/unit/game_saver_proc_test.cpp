@@ -321,7 +321,8 @@ struct GameStart {
     BOOL inheritHandles = -1;
     DWORD creationFlags = 0;
     bool environmentNull = false, directoryNull = false;
-    STARTUPINFOA startup = {};
+    STARTUPINFOA startup = {};  // without its desktop, which is kept as text
+    std::string desktop;
 };
 GameStart g_gameStart;
 
@@ -338,6 +339,8 @@ BOOL WINAPI RecordGameStart(LPCSTR application, LPSTR commandLine, LPSECURITY_AT
     seen.environmentNull = environment == nullptr;
     seen.directoryNull = directory == nullptr;
     seen.startup = *startup;
+    seen.desktop = startup->lpDesktop ? startup->lpDesktop : "<none>";
+    seen.startup.lpDesktop = nullptr;
     SetLastError(ERROR_SUCCESS);  // a failure without a code shows no box
     return FALSE;
 }
@@ -365,6 +368,7 @@ TEST_F(SaverProcWindow, FullScreenStartsTheGameShownNormallyWithTheSystemsErrorM
     expected.wShowWindow = SW_SHOWNORMAL;
     EXPECT_EQ(0, memcmp(&expected, &seen.startup, sizeof expected))
         << "dwFlags " << seen.startup.dwFlags << ", wShowWindow " << seen.startup.wShowWindow;
+    EXPECT_EQ("WinSta0\\Default", seen.desktop);
 }
 
 TEST_F(SaverProcWindow, FullScreenWithoutInstallationStartsNothingAndRefuses)

@@ -1,0 +1,41 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <sddl.h>
+
+#include "game/launch_context.h"
+
+namespace {
+
+TEST(LaunchContext, OnlyTheThreeServiceAccountsKeepTheGameFromStarting)
+{
+    struct Case { const char* sid; bool service; } cases[] = {
+        {"S-1-5-18", true}, {"S-1-5-19", true}, {"S-1-5-20", true},  // System, Local and Network Service
+        {"S-1-5-17", false}, {"S-1-5-21", false}, {"S-1-5-18-1", false},
+        {"S-1-16-18", false},  // another authority, the same number
+        {"S-1-5-21-1004336348-1177238915-682003330-1000", false},  // an ordinary user
+    };
+    for (const Case& c : cases) {
+        PSID sid = nullptr;
+        ASSERT_TRUE(ConvertStringSidToSidA(c.sid, &sid)) << c.sid;
+        EXPECT_EQ(c.service, IsServiceAccountSid(static_cast<const SID*>(sid))) << c.sid;
+        LocalFree(sid);
+    }
+    // Under Wine every process runs as the user who started it.
+    EXPECT_FALSE(RunsAsServiceAccount());
+}
+
+TEST(LaunchContext, TheGameLeavesOnlyAJobThatWouldEndItAndLetsItGo)
+{
+    const DWORD kill = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    const DWORD leave = JOB_OBJECT_LIMIT_BREAKAWAY_OK;
+    struct Case { bool inJob; DWORD limits; DWORD flags; } cases[] = {
+        {false, kill | leave, CREATE_DEFAULT_ERROR_MODE},
+        {true, leave, CREATE_DEFAULT_ERROR_MODE},  // the game lives on in it anyway
+        {true, kill, CREATE_DEFAULT_ERROR_MODE},   // the job keeps it: start it as ever
+        {true, kill | leave | JOB_OBJECT_LIMIT_ACTIVE_PROCESS, CREATE_DEFAULT_ERROR_MODE | CREATE_BREAKAWAY_FROM_JOB},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.flags, GameCreationFlags(c.inJob, c.limits)) << c.inJob << " " << c.limits;
+}
+
+}  // namespace
