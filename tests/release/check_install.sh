@@ -33,8 +33,11 @@ reg_value() {  # key, value name ('' for the default value)
     sed -n 's/^    .*    REG_[A-Z_]*    //p'
 }
 # Leave the prefix as it was, whatever the outcome: a RunOnce entry left
-# behind would run at the next start of the prefix.
+# behind would run at the next start of the prefix. Wine's setupapi writes an
+# empty key into system.ini for the line meant to delete an entry.
+cp -p "$windows/system.ini" "$work/system.ini"
 clean_up() {
+  cp -p "$work/system.ini" "$windows/system.ini"
   wine_quiet reg delete "$entry_key" /f
   wine_quiet reg delete "$run_once_key" /v KuboTraxScreenSaver /f
   wine_quiet reg delete "$game_key" /f
