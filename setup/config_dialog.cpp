@@ -1,8 +1,5 @@
 #include "setup/config_dialog.h"
 
-#include <cstdio>
-#include <cstring>
-
 #include "common/handles.h"
 #include "common/text.h"
 #include "game/language.h"
@@ -81,7 +78,7 @@ void SetLocalizedText(HWND window, int baseId)
 // when it could not be added.
 LRESULT AddLayout(HWND list, char* name, LayoutFolder folder)
 {
-    const size_t length = std::strlen(name);
+    const size_t length = TextLength(name);
     if (length >= 4)
         name[length - 4] = '\0';
     const LRESULT index = SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
@@ -292,7 +289,7 @@ void ReportWriteFailure(HWND dialog, DWORD error)
     char text[512];
     if (!FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
                         sizeof text, nullptr))
-        std::snprintf(text, sizeof text, "Error %lu", error);
+        wsprintfA(text, "Error %lu", error);  // at most 16 characters
     MessageBoxA(dialog, text, "KUBO TRAX", MB_OK | MB_ICONERROR);
 }
 
