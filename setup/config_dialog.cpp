@@ -122,12 +122,23 @@ void FreeLayouts(LayoutEntry* entry)
 
 // Whether two names might compare equal in the sorted list. Looser than the
 // list's own test (accents, symbols and widths are ignored besides case), so
-// it can only err towards "yes".
+// it can only err towards "yes". The names are converted as the list and the
+// directory search convert them, with the system's code page: CompareStringA
+// would take the user's, and where the two differ, bytes from 0x80 up stand
+// for other characters. Whatever cannot be compared counts as a yes: a name
+// too long to convert, and every pair on Windows 95/98, whose CompareStringW
+// only fails.
 bool MayCompareEqual(const char* first, const char* second)
 {
     const DWORD kLooseEquality = NORM_IGNORECASE | NORM_IGNORENONSPACE | NORM_IGNORESYMBOLS |
                                  NORM_IGNOREKANATYPE | NORM_IGNOREWIDTH;
-    return CompareStringA(LOCALE_USER_DEFAULT, kLooseEquality, first, -1, second, -1) == CSTR_EQUAL;
+    WCHAR wideFirst[kPathBufferSize];
+    WCHAR wideSecond[kPathBufferSize];
+    if (!MultiByteToWideChar(CP_ACP, 0, first, -1, wideFirst, kPathBufferSize) ||
+        !MultiByteToWideChar(CP_ACP, 0, second, -1, wideSecond, kPathBufferSize))
+        return true;
+    const int order = CompareStringW(LOCALE_USER_DEFAULT, kLooseEquality, wideFirst, -1, wideSecond, -1);
+    return order != CSTR_LESS_THAN && order != CSTR_GREATER_THAN;
 }
 
 // Reads the list's item at `index`; false when it does not fit.
