@@ -1,7 +1,6 @@
 #include "game/language.h"
 
-#include <cstring>
-
+#include "common/text.h"
 #include "game/settings_file.h"
 
 namespace {
@@ -52,7 +51,7 @@ LanguageId LanguageFromSettingsText(const char* text)
     if (text[i] != '\0')
         return LanguageId::None;  // longer than any name
     for (const NamedLanguage& named : kNamedLanguages) {
-        if (std::strcmp(upper, named.name) == 0)
+        if (IsSameText(upper, named.name))
             return named.language;
     }
     return LanguageId::None;

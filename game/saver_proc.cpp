@@ -1,7 +1,6 @@
 #include "game/saver_proc.h"
 
 #include <climits>
-#include <cstdio>
 
 #include "common/handles.h"
 #include "common/text.h"
@@ -151,13 +150,14 @@ void CenterSpan(LONG containerLow, LONG containerHigh, LONG* low, LONG* high)
 int BuildGameCommandLine(const char* installDirectory, const char* exeName, char* out,
                          size_t outSize)
 {
-    const int length = snprintf(out, outSize, "\"%s\\%s\" -s", installDirectory, exeName);
-    return length >= 0 && static_cast<size_t>(length) < outSize;
+    return JoinText(out, outSize, {"\"", installDirectory, "\\", exeName, "\" -s"});
 }
 
 void FormatErrorCode(DWORD code, char* out, size_t outSize)
 {
-    snprintf(out, outSize, "%lu", static_cast<unsigned long>(code));
+    char digits[16];  // "%lu" writes at most 10
+    wsprintfA(digits, "%lu", static_cast<unsigned long>(code));
+    CopyText(out, outSize, digits);
 }
 
 void CenterRect(RECT container, RECT* moved)

@@ -1,7 +1,5 @@
 #include "game/settings_file.h"
 
-#include <cstdio>
-#include <cstring>
 #include <new>
 
 #include "common/handles.h"
@@ -37,8 +35,8 @@ DWORD SettingsFile::GetString(const char* section, const char* key, const char* 
 
 BOOL SettingsFile::PutInt(const char* section, const char* key, int value) const
 {
-    char text[100];
-    std::snprintf(text, sizeof text, "%d", value);
+    char text[100];  // "%d" writes at most 11 characters
+    wsprintfA(text, "%d", value);
     return WritePrivateProfileStringA(section, key, text, path_);
 }
 
@@ -65,7 +63,7 @@ int ReadInstallDirectory(char (&out)[kPathBufferSize])
                          &size) != ERROR_SUCCESS)
         return 0;
     if (size >= sizeof value) {
-        if (!std::memchr(value, '\0', sizeof value))
+        if (!ContainsByte(value, sizeof value, '\0'))
             return 0;
     } else {
         value[size] = '\0';
@@ -76,7 +74,7 @@ int ReadInstallDirectory(char (&out)[kPathBufferSize])
 
 bool IsUsableInstallDirectory(const char* directory)
 {
-    if (std::strchr(directory, '"'))
+    if (ContainsByte(directory, TextLength(directory), '"'))
         return false;  // Windows paths never hold one
     const char drive = directory[0];
     const bool driveLetter = (drive >= 'A' && drive <= 'Z') || (drive >= 'a' && drive <= 'z');
@@ -96,10 +94,10 @@ int LoadGameSettings()
     // The settings file's path must fit the object's MAX_PATH field: a longer
     // installation directory is refused rather than cut into a path that
     // points somewhere else. No check for a separator already at the end.
-    if (std::strlen(directory) > kMaxInstallDirectoryLength)
+    if (TextLength(directory) > kMaxInstallDirectoryLength)
         return 0;
     char fullPath[MAX_PATH];
-    std::snprintf(fullPath, sizeof fullPath, "%s\\kubo.ini", directory);
+    JoinText(fullPath, sizeof fullPath, {directory, "\\kubo.ini"});  // fits: checked above
 
     SettingsFile* settings = new (std::nothrow) SettingsFile(fullPath);
     if (!settings)

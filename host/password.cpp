@@ -1,6 +1,5 @@
 #include "host/password.h"
 
-#include <cstring>
 
 #include "common/entry_lookup.h"
 #include "common/handles.h"
@@ -27,17 +26,15 @@ const char kChangeProviderName[] = "SCRSAVE";
 using PasswordChanger = DWORD(WINAPI*)(LPCSTR provider, HWND owner, DWORD, DWORD);
 
 // Whether the user turned the screen-saver password on. The value is read into
-// four bytes cleared first, so shorter data counts as zero in the bytes it does
+// a number cleared first, so shorter data counts as zero in the bytes it does
 // not write; longer data makes the query fail, which leaves the lock off.
 bool PasswordWanted(HKEY desktop)
 {
-    BYTE data[4] = {};
-    DWORD size = sizeof data;
-    if (RegQueryValueExA(desktop, "ScreenSaveUsePassword", nullptr, nullptr, data, &size) !=
-        ERROR_SUCCESS)
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    if (RegQueryValueExA(desktop, "ScreenSaveUsePassword", nullptr, nullptr, reinterpret_cast<BYTE*>(&value),
+                         &size) != ERROR_SUCCESS)
         return false;
-    DWORD value;
-    memcpy(&value, data, sizeof value);
     return value != 0;
 }
 }  // namespace

@@ -1,8 +1,5 @@
 #include "setup/config_dialog.h"
 
-#include <cstdio>
-#include <cstring>
-
 #include "common/handles.h"
 #include "common/text.h"
 #include "game/language.h"
@@ -81,7 +78,7 @@ void SetLocalizedText(HWND window, int baseId)
 // when it could not be added.
 LRESULT AddLayout(HWND list, char* name, LayoutFolder folder)
 {
-    const size_t length = std::strlen(name);
+    const size_t length = TextLength(name);
     if (length >= 4)
         name[length - 4] = '\0';
     const LRESULT index = SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
@@ -125,12 +122,23 @@ void FreeLayouts(LayoutEntry* entry)
 
 // Whether two names might compare equal in the sorted list. Looser than the
 // list's own test (accents, symbols and widths are ignored besides case), so
-// it can only err towards "yes".
+// it can only err towards "yes". The names are converted as the list and the
+// directory search convert them, with the system's code page: CompareStringA
+// would take the user's, and where the two differ, bytes from 0x80 up stand
+// for other characters. Whatever cannot be compared counts as a yes: a name
+// too long to convert, and every pair on Windows 95/98, whose CompareStringW
+// only fails.
 bool MayCompareEqual(const char* first, const char* second)
 {
     const DWORD kLooseEquality = NORM_IGNORECASE | NORM_IGNORENONSPACE | NORM_IGNORESYMBOLS |
                                  NORM_IGNOREKANATYPE | NORM_IGNOREWIDTH;
-    return CompareStringA(LOCALE_USER_DEFAULT, kLooseEquality, first, -1, second, -1) == CSTR_EQUAL;
+    WCHAR wideFirst[kPathBufferSize];
+    WCHAR wideSecond[kPathBufferSize];
+    if (!MultiByteToWideChar(CP_ACP, 0, first, -1, wideFirst, kPathBufferSize) ||
+        !MultiByteToWideChar(CP_ACP, 0, second, -1, wideSecond, kPathBufferSize))
+        return true;
+    const int order = CompareStringW(LOCALE_USER_DEFAULT, kLooseEquality, wideFirst, -1, wideSecond, -1);
+    return order != CSTR_LESS_THAN && order != CSTR_GREATER_THAN;
 }
 
 // Reads the list's item at `index`; false when it does not fit.
@@ -292,7 +300,7 @@ void ReportWriteFailure(HWND dialog, DWORD error)
     char text[512];
     if (!FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
                         sizeof text, nullptr))
-        std::snprintf(text, sizeof text, "Error %lu", error);
+        wsprintfA(text, "Error %lu", error);  // at most 16 characters
     MessageBoxA(dialog, text, "KUBO TRAX", MB_OK | MB_ICONERROR);
 }
 

@@ -1,7 +1,5 @@
 #include "setup/layout_catalogue.h"
 
-#include <cstdio>
-#include <cstring>
 #include <new>
 
 #include "common/handles.h"
@@ -23,9 +21,7 @@ LayoutEntry* FindLayouts(LayoutFolder folder)
     // A directory too long for the pattern is refused: a cut pattern would
     // search some other folder.
     char pattern[kPathBufferSize];
-    const int wanted = std::snprintf(pattern, sizeof pattern, "%s\\%s\\*.sav", ResourceDirectory(),
-                                     FolderName(folder));
-    if (wanted < 0 || wanted >= static_cast<int>(sizeof pattern))
+    if (!JoinText(pattern, sizeof pattern, {ResourceDirectory(), "\\", FolderName(folder), "\\*.sav"}))
         return nullptr;
 
     WIN32_FIND_DATAA found;
@@ -62,8 +58,7 @@ int ComposeStoredLayout(LayoutFolder folder, const char* baseName, char* out, si
             return 0;
         }
     }
-    const int wanted = std::snprintf(out, outSize, "%s\\%s.sav", FolderName(folder), baseName);
-    if (wanted < 0 || static_cast<size_t>(wanted) >= outSize) {
+    if (!JoinText(out, outSize, {FolderName(folder), "\\", baseName, ".sav"})) {
         if (outSize > 0)
             out[0] = '\0';
         return 0;
@@ -73,7 +68,7 @@ int ComposeStoredLayout(LayoutFolder folder, const char* baseName, char* out, si
 
 const char* StoredLayoutSearchText(char* stored)
 {
-    const size_t length = std::strlen(stored);
+    const size_t length = TextLength(stored);
     if (length < kExtensionLength)
         return nullptr;
     stored[length - kExtensionLength] = '\0';

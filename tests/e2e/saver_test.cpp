@@ -17,11 +17,7 @@
 
 namespace {
 
-std::string StandInGamePath()
-{
-    std::string saver = SaverPath();
-    return saver.substr(0, saver.rfind('\\')) + "\\fixtures\\game\\stand_in_game.exe";
-}
+std::string StandInGamePath() { return FixtureFolder("game") + "\\stand_in_game.exe"; }
 
 std::string ReadAll(const std::string& path)
 {

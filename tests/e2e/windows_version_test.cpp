@@ -14,10 +14,10 @@
 
 namespace {
 
-// The run's version is set before the first test of this program and taken
-// away after the last.
-testing::Environment* const g_runVersion =
-    testing::AddGlobalTestEnvironment(new RunWindowsVersionEnvironment);
+// The run's version and C runtime are set before the first test of this
+// program and taken away after the last.
+testing::Environment* const g_runSettings =
+    testing::AddGlobalTestEnvironment(new RunSaverSettingsEnvironment);
 
 // Where a function of this process's system DLLs lives in another process:
 // the same offset into the module of the same name. Usually the very same

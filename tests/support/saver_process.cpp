@@ -1,5 +1,7 @@
 #include "tests/support/saver_process.h"
 
+#include "tests/support/password_standins.h"
+
 #include <cstdlib>
 #include <cstring>
 
@@ -25,20 +27,58 @@ std::string ReadEmulatedVersion()
     return version;
 }
 
+// RegDeleteKeyA takes a key's values with it; only a key left with none goes.
+void DeleteKeyIfEmpty(const std::string& path)
+{
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return;
+    DWORD subkeys = 1;
+    DWORD values = 1;
+    RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
+                     nullptr, nullptr);
+    RegCloseKey(key);
+    if (subkeys == 0 && values == 0)
+        RegDeleteKeyA(HKEY_CURRENT_USER, path.c_str());
+}
+
+// Sets a text value of Wine's settings for kubotrax.scr alone, in the
+// program's key or a subkey of it; a null value removes it, and the keys go
+// once empty.
+void WriteSaverSetting(const char* subkey, const char* name, const char* value)
+{
+    const std::string path = *subkey ? std::string(kAppDefaultsKey) + "\\" + subkey : kAppDefaultsKey;
+    HKEY key;
+    if (!value) {
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
+            RegDeleteValueA(key, name);
+            RegCloseKey(key);
+        }
+        DeleteKeyIfEmpty(path);
+        DeleteKeyIfEmpty(kAppDefaultsKey);
+        return;
+    }
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return;
+    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), static_cast<DWORD>(strlen(value) + 1));
+    RegCloseKey(key);
+}
+
 // Empty: no version of its own, Wine's default applies.
 void WriteEmulatedVersion(const std::string& version)
 {
-    if (version.empty()) {
-        RegDeleteKeyA(HKEY_CURRENT_USER, kAppDefaultsKey);
-        return;
-    }
-    HKEY key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kAppDefaultsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &key, nullptr) != ERROR_SUCCESS)
-        return;
-    RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version.c_str()),
-                   static_cast<DWORD>(version.size() + 1));
-    RegCloseKey(key);
+    WriteSaverSetting("", "Version", version.empty() ? nullptr : version.c_str());
+}
+
+// The saver as built, beside this program.
+std::string BuiltSaverPath()
+{
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string folder = path;
+    folder.resize(folder.rfind('\\') + 1);
+    return folder + "kubotrax.scr";
 }
 
 BOOL CALLBACK CollectWindow(HWND window, LPARAM context)
@@ -54,11 +94,7 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM context)
 
 std::string SaverPath()
 {
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string folder = path;
-    folder.resize(folder.rfind('\\') + 1);
-    return folder + "kubotrax.scr";
+    return RunUsesStandInCRuntime() ? FixtureFolder("c_runtime") + "\\kubotrax.scr" : BuiltSaverPath();
 }
 
 SaverProcess::SaverProcess(const std::string& tail, bool captureDebugOutput)
@@ -295,5 +331,25 @@ bool RunIsWindows9x()
     return version == "win95" || version == "win98" || version == "winme";
 }
 
-void RunWindowsVersionEnvironment::SetUp() { WriteEmulatedVersion(RunWindowsVersion()); }
-void RunWindowsVersionEnvironment::TearDown() { WriteEmulatedVersion(""); }
+bool RunUsesStandInCRuntime()
+{
+    const char* standIn = std::getenv("KUBO_STANDIN_C_RUNTIME");
+    return standIn && *standIn;
+}
+
+void RunSaverSettingsEnvironment::SetUp()
+{
+    WriteEmulatedVersion(RunWindowsVersion());
+    if (RunUsesStandInCRuntime()) {
+        // Wine looks beside the program first; the override applies to the
+        // saver's process alone, not to this program or the stand-in game.
+        CopyFileA(BuiltSaverPath().c_str(), SaverPath().c_str(), FALSE);
+        WriteSaverSetting("DllOverrides", "msvcrt", "native");
+    }
+}
+
+void RunSaverSettingsEnvironment::TearDown()
+{
+    WriteSaverSetting("DllOverrides", "msvcrt", nullptr);
+    WriteEmulatedVersion("");
+}

@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-// Full path of kubotrax.scr, which the build puts beside the test programs.
+// Full path of the kubotrax.scr the tests start: the one the build puts
+// beside the test programs, or the run's copy beside the stand-in C runtime.
 std::string SaverPath();
 
 // A running saver; killed on destruction if it is still running.
@@ -102,9 +103,15 @@ std::string RunWindowsVersion();
 // Whether the run's version is Windows 95/98/ME, where the password parts exist.
 bool RunIsWindows9x();
 
-// Sets the run's version before the first test and removes it after the last;
-// unset, it clears whatever an interrupted run may have left behind.
-class RunWindowsVersionEnvironment : public ::testing::Environment {
+// Whether the whole run starts the saver from beside the stand-in C runtime,
+// which offers nothing but what Wine's own DLLs need (KUBO_STANDIN_C_RUNTIME
+// set and not empty): SaverPath() names that copy.
+bool RunUsesStandInCRuntime();
+
+// Sets the run's version and C runtime before the first test and removes
+// them after the last; with no version, it clears whatever an interrupted
+// run may have left behind.
+class RunSaverSettingsEnvironment : public ::testing::Environment {
 public:
     void SetUp() override;
     void TearDown() override;

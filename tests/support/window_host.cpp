@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "tests/support/password_standins.h"
 #include "tests/support/saver_process.h"
 
 namespace {
@@ -29,9 +30,7 @@ HWND FindHostWindow(DWORD processId)
 
 WindowHost::WindowHost(const char* behaviour)
 {
-    const std::string saver = SaverPath();
-    std::string commandLine = "\"" + saver.substr(0, saver.rfind('\\')) +
-                              "\\fixtures\\window_host\\window_host.exe\" " + behaviour;
+    std::string commandLine = "\"" + FixtureFolder("window_host") + "\\window_host.exe\" " + behaviour;
     std::vector<char> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back('\0');
     STARTUPINFOA startup = {};

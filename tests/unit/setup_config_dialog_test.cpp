@@ -357,6 +357,11 @@ TEST_F(SetupDialog, ListsWhatTheCatalogueSequenceGivesAlsoForEqualNames)
         // Listed c, \xADb, \xADc: the last lands right after the one before it,
         // in front of its equal.
         {"equal names in a run", {"SaveGame\\c.sav", "SaveGame\\\xAD" "b.sav", "SaveGame\\\xAD" "c.sav"}, 3},
+        // \xDF is "ss" (sharp s) in the Western code page, a Cyrillic letter in
+        // code page 1251. The list converts with the system's code page; the
+        // unit_locale entry makes only the user's Cyrillic, and the names
+        // must still count as equal.
+        {"equal in the system's code page", {"ScrSaver\\gro\xDF.sav", "ScrSaver\\gross.sav", "ScrSaver\\zz.sav"}, 3},
         // The equal name lands in the middle of the list, next to its twin.
         {"case variants across folders", {"ScrSaver\\b.sav", "ScrSaver\\c.sav", "SaveGame\\a.sav",
                                           "SaveGame\\B.sav"}, 4},
