@@ -80,7 +80,7 @@ TEST_F(ConfigDialog, ShowsTheStoredChoicesAndOkStoresTheNewOnes)
     EXPECT_EQ(BST_UNCHECKED, view.muteChecked);
 
     Select(dialog, "Town");
-    SendDlgItemMessageA(dialog, 1004, BM_SETCHECK, BST_CHECKED, 0);
+    SendDlgItemMessageA(dialog, IDC_MUTE, BM_SETCHECK, BST_CHECKED, 0);
     SendDlgItemMessageA(dialog, IDC_RANDOM, BM_SETCHECK, BST_CHECKED, 0);
     Press(dialog, IDOK);
     ASSERT_TRUE(saver.Wait(kTimeoutMs));
@@ -129,7 +129,7 @@ TEST_F(ConfigDialog, EveryConfigureCommandLineShowsItWithItsOwnerAndCancelEndsWi
         EXPECT_EQ("ss800", view.selectedText);
         EXPECT_EQ(BST_CHECKED, view.randomChecked);
         EXPECT_EQ(c.owner, GetWindow(dialog, GW_OWNER));
-        SendDlgItemMessageA(dialog, 1004, BM_SETCHECK, BST_CHECKED, 0);
+        SendDlgItemMessageA(dialog, IDC_MUTE, BM_SETCHECK, BST_CHECKED, 0);
         Press(dialog, IDCANCEL);
         ASSERT_TRUE(WaitPumping(saver, kTimeoutMs));
         EXPECT_EQ(0u, saver.ExitCode());

@@ -128,18 +128,6 @@ TEST_F(Password, ChangeEndsWithZeroWhenTheRouterLacksTheEntry)
     EXPECT_EQ("", store_.Text(STANDIN_CHANGE_PROVIDER_VALUE));
 }
 
-TEST_F(Password, ChangeIsRefusedOnWindowsNTWithoutLoadingTheRouter)
-{
-    EmulatedWindowsVersion emulation("winxp");
-    SaverCopy copy("mpr");
-    for (const std::string& tail : {"/a " + host_.Handle(), std::string("/a")}) {
-        SaverProcess saver(tail, false, copy.Path());
-        ASSERT_TRUE(saver.WaitPumpingMessages(20000));
-        EXPECT_EQ(kRejected, saver.ExitCode()) << "tail: \"" << tail << '"';
-    }
-    EXPECT_EQ(0u, store_.Number(STANDIN_CHANGE_LOADS_VALUE));
-}
-
 // Under the run's Windows version rather than a version of its own: the
 // change dialog on Windows 95/98, a refusal that loads nothing on NT.
 using PasswordOnTheRunsVersion = Password;

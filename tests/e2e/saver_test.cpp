@@ -12,6 +12,7 @@
 #include "tests/support/message_pump.h"
 #include "tests/support/password_standins.h"
 #include "tests/support/pixels.h"
+#include "tests/support/preview_host.h"
 #include "tests/support/saver_process.h"
 #include "tests/support/window_host.h"
 
@@ -310,93 +311,6 @@ TEST(SaverMode, LoadsThePasswordProviderOnlyOnWindows9xBeforeTheGameAndUnloadsIt
     EXPECT_FALSE(install.RecordIn(install.Directory(), 10000).empty()) << "the game did not start";
 }
 
-LRESULT CALLBACK PlainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
-TEST(SaverMode, ASecondStartBringsTheFirstForward)
-{
-    GameInstall install;
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = PlainWindowProc;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = "WindowsScreenSaverClass";
-    RegisterClassA(&windowClass);
-    HWND running = CreateWindowExA(0, "WindowsScreenSaverClass", "Screen Saver", WS_POPUP | WS_VISIBLE,
-                                   0, 0, 100, 100, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-    HWND other = CreateWindowExA(0, "STATIC", "other", WS_POPUP | WS_VISIBLE, 200, 0, 100, 100,
-                                 nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-    SetForegroundWindow(other);
-    ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == other; }, 5000));
-
-    SaverProcess saver("/s");
-    const DWORD start = GetTickCount();
-    while (!saver.Wait(10) && GetTickCount() - start < 20000)
-        PumpFor(10);
-    EXPECT_EQ(0u, saver.ExitCode());
-    EXPECT_TRUE(PumpUntil([&] { return GetForegroundWindow() == running; }, 5000));
-    EXPECT_EQ("", install.RecordIn(install.Directory(), 500)) << "no game may start";
-    DestroyWindow(other);
-    DestroyWindow(running);
-    UnregisterClassA("WindowsScreenSaverClass", GetModuleHandleA(nullptr));
-}
-
-// The display control panel's preview area: a child of a top-level window of
-// this process, carrying the X window property so that Wine paints the
-// saver's child inside it.
-class PreviewHost {
-public:
-    PreviewHost()
-    {
-        WNDCLASSA windowClass = {};
-        windowClass.lpfnWndProc = HostProc;
-        windowClass.hInstance = GetModuleHandleA(nullptr);
-        windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-        windowClass.lpszClassName = "KuboPreviewHost";
-        RegisterClassA(&windowClass);
-        frame_ = CreateWindowExA(0, "KuboPreviewHost", "Display", WS_POPUP | WS_VISIBLE, 300, 200,
-                                 300, 250, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-        area_ = CreateWindowExA(0, "KuboPreviewHost", "", WS_CHILD | WS_VISIBLE, 40, 30, 152, 112,
-                                frame_, nullptr, GetModuleHandleA(nullptr), nullptr);
-        SetPropA(area_, "__wine_x11_whole_window", GetPropA(frame_, "__wine_x11_whole_window"));
-        s_help = {};
-        s_menu = {};
-        PumpFor(100);
-    }
-    ~PreviewHost()
-    {
-        if (IsWindow(frame_))
-            DestroyWindow(frame_);
-        UnregisterClassA("KuboPreviewHost", GetModuleHandleA(nullptr));
-    }
-    HWND Area() const { return area_; }
-    std::string Handle() const { return HandleText(area_); }
-    void DestroyArea() { DestroyWindow(area_); }
-
-    struct Seen { int count; WPARAM wParam; };
-    static Seen s_help, s_menu;
-
-private:
-    static LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-    {
-        if (message == WM_HELP) {
-            s_help.count++;
-            s_help.wParam = wParam;
-            return 1;
-        }
-        if (message == WM_CONTEXTMENU) {
-            s_menu.count++;
-            s_menu.wParam = wParam;
-            return 0;
-        }
-        return DefWindowProcA(window, message, wParam, lParam);
-    }
-    HWND frame_;
-    HWND area_;
-};
-PreviewHost::Seen PreviewHost::s_help, PreviewHost::s_menu;
-
 // Reads what the screen shows inside a window's client area as 0xRRGGBB.
 std::vector<DWORD> ReadScreen(HWND window, int width, int height)
 {
@@ -420,18 +334,6 @@ DWORD TitlePicturePixel(int x, int y)
     return pixel;
 }
 
-HWND WaitForPreview(HWND parent, SaverProcess& saver)
-{
-    const DWORD start = GetTickCount();
-    while (GetTickCount() - start < 15000 && !saver.Wait(0)) {
-        HWND preview = FindWindowExA(parent, nullptr, "WindowsScreenSaverClass", "Preview");
-        if (preview)
-            return preview;
-        PumpFor(20);
-    }
-    return nullptr;
-}
-
 TEST(PreviewMode, PaintsThePictureStaysOnInputAndEndsWithItsParent)
 {
     GameInstall install;
@@ -439,7 +341,7 @@ TEST(PreviewMode, PaintsThePictureStaysOnInputAndEndsWithItsParent)
         SCOPED_TRACE(letter);
         PreviewHost host;
         SaverProcess saver(letter + host.Handle());
-        HWND preview = WaitForPreview(host.Area(), saver);
+        HWND preview = host.WaitForPreview(saver);
         ASSERT_NE(nullptr, preview);
         RECT placed;
         GetWindowRect(preview, &placed);

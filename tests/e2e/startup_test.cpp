@@ -37,24 +37,6 @@ TEST(Startup, RejectedTailsEndWithMinusOne)
     }
 }
 
-TEST(Startup, ChangePasswordIsRefusedOnWindowsNT)
-{
-    HostWindow host(WS_POPUP);
-    for (const char* version : {"winxp", "nt40"}) {
-        EmulatedWindowsVersion emulation(version);
-        for (const std::string& tail : {std::string("/a"), "/a " + host.Handle(), std::string("-A 0")})
-            EXPECT_EQ(kRejected, RunSaver(tail)) << version << ", tail: \"" << tail << '"';
-    }
-}
-
-TEST(Startup, ChangePasswordEndsWithZeroOnWindows98)
-{
-    HostWindow host(WS_POPUP);
-    EmulatedWindowsVersion emulation("win98");
-    for (const std::string& tail : {std::string("/a"), "/a " + host.Handle(), std::string("/a 77")})
-        EXPECT_EQ(0u, RunSaver(tail)) << "tail: \"" << tail << '"';
-}
-
 // A game installation for the configuration dialog to open with.
 class DialogInstall {
 public:

@@ -9,7 +9,8 @@
 
 #include <string>
 
-#include "tests/support/host_window.h"
+#include "tests/support/message_pump.h"
+#include "tests/support/preview_host.h"
 #include "tests/support/saver_process.h"
 
 namespace {
@@ -84,69 +85,6 @@ std::string VersionSeenBy(HANDLE process, OSVERSIONINFOA* seen)
     return failure;
 }
 
-// A window of this test that the saver is handed as its preview parent; it
-// counts the context-menu requests the preview forwards to it.
-class PreviewParent {
-public:
-    PreviewParent()
-    {
-        WNDCLASSA windowClass = {};
-        windowClass.lpfnWndProc = ParentProc;
-        windowClass.hInstance = GetModuleHandleA(nullptr);
-        windowClass.lpszClassName = "KuboVersionPreviewParent";
-        RegisterClassA(&windowClass);
-        window_ = CreateWindowExA(0, windowClass.lpszClassName, "Display", WS_POPUP | WS_VISIBLE, 100, 100,
-                                  152, 112, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-        s_contextMenus = 0;
-    }
-    ~PreviewParent()
-    {
-        DestroyWindow(window_);
-        UnregisterClassA("KuboVersionPreviewParent", GetModuleHandleA(nullptr));
-    }
-    std::string Handle() const { return HandleText(window_); }
-
-    // The saver's preview child, once it exists; handles this thread's
-    // messages meanwhile, since making a child of our window talks to us.
-    HWND WaitForPreview(SaverProcess& saver) const
-    {
-        return PumpUntil(saver, [this] { return FindWindowExA(window_, nullptr, "WindowsScreenSaverClass", "Preview") != nullptr; })
-                   ? FindWindowExA(window_, nullptr, "WindowsScreenSaverClass", "Preview")
-                   : nullptr;
-    }
-    // Handles this thread's messages until the condition holds or the
-    // saver ends; false after 15 s or when the saver ended first.
-    template <typename Condition>
-    static bool PumpUntil(SaverProcess& saver, Condition done)
-    {
-        const DWORD start = GetTickCount();
-        while (!done()) {
-            if (GetTickCount() - start > 15000 || saver.Wait(0))
-                return false;
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-            MSG message;
-            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
-                DispatchMessageA(&message);
-        }
-        return true;
-    }
-
-    static int s_contextMenus;
-
-private:
-    static LRESULT CALLBACK ParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-    {
-        if (message == WM_CONTEXTMENU) {
-            ++s_contextMenus;
-            return 0;
-        }
-        return DefWindowProcA(window, message, wParam, lParam);
-    }
-
-    HWND window_;
-};
-int PreviewParent::s_contextMenus;
-
 TEST(WindowsVersion, TheSaverIsToldTheVersionTheRunAsksFor)
 {
     struct Expected { const char* version; DWORD major, minor, platform; } table[] = {
@@ -166,9 +104,9 @@ TEST(WindowsVersion, TheSaverIsToldTheVersionTheRunAsksFor)
     if (!expected)
         GTEST_SKIP() << "no expectation for KUBO_WINDOWS_VERSION=\"" << version << '"';
 
-    PreviewParent parent;
-    SaverProcess saver("/p " + parent.Handle());
-    ASSERT_NE(nullptr, parent.WaitForPreview(saver));
+    PreviewHost host;
+    SaverProcess saver("/p " + host.Handle());
+    ASSERT_NE(nullptr, host.WaitForPreview(saver));
     OSVERSIONINFOA seen = {};
     ASSERT_EQ("", VersionSeenBy(saver.Handle(), &seen));
     EXPECT_EQ(expected->major, seen.dwMajorVersion) << version;
@@ -180,9 +118,9 @@ TEST(WindowsVersion, TheSaverIsToldTheVersionTheRunAsksFor)
 // saver registers that question there only, and closes on it, preview or not.
 TEST(WindowsVersion, TheAutoPlayQuestionEndsAPreviewOnlyOnWindows9x)
 {
-    PreviewParent parent;
-    SaverProcess saver("/p " + parent.Handle());
-    HWND preview = parent.WaitForPreview(saver);
+    PreviewHost host;
+    SaverProcess saver("/p " + host.Handle());
+    HWND preview = host.WaitForPreview(saver);
     ASSERT_NE(nullptr, preview);
 
     DWORD_PTR answer = 99;
@@ -195,9 +133,10 @@ TEST(WindowsVersion, TheAutoPlayQuestionEndsAPreviewOnlyOnWindows9x)
     if (RunIsWindows9x()) {
         ASSERT_TRUE(saver.WaitPumpingMessages(15000)) << "the preview did not close";
         EXPECT_EQ(0u, saver.ExitCode());
-        EXPECT_EQ(0, PreviewParent::s_contextMenus) << "the preview closed before it";
+        EXPECT_EQ(0, PreviewHost::s_menu.count) << "the preview closed before it";
     } else {
-        ASSERT_TRUE(PreviewParent::PumpUntil(saver, [] { return PreviewParent::s_contextMenus == 1; }));
+        ASSERT_TRUE(PumpUntil([&] { return PreviewHost::s_menu.count == 1 || saver.Wait(0); }, 15000));
+        EXPECT_EQ(1, PreviewHost::s_menu.count);
         EXPECT_TRUE(IsWindow(preview));
         EXPECT_FALSE(saver.Wait(0));
     }

@@ -15,8 +15,10 @@
 #include "host/saver_window.h"
 #include "host/startup.h"
 #include "res/resource.h"
+#include "tests/support/import_hook.h"
 #include "tests/support/message_pump.h"
 #include "tests/support/password_standins.h"
+#include "tests/support/preview_host.h"
 #include "tests/unit/saver_state.h"
 
 namespace {
@@ -423,79 +425,6 @@ TEST_F(SaverLife, TheRunReturnsTheCodeOfTheQuitThatEndedIt)
     }));
 }
 
-TEST_F(SaverLife, TheAutoPlayQueryClosesOnlyOnWindows98)
-{
-    const UINT autoPlay = RegisterWindowMessageA("QueryCancelAutoPlay");
-    flag_.Remove();
-    for (int windows9x : {0, 1}) {
-        SCOPED_TRACE(windows9x ? "Windows 98" : "Windows NT");
-        TearDown();
-        SetUp();
-        SetStartupStateForTest(GetModuleHandleA(nullptr), windows9x);
-        bool aliveAfterQuery = false;
-        LRESULT answer = -1;
-        Run(nullptr, [&] {
-            ASSERT_NE(nullptr, WaitUntilRunning());
-            DWORD_PTR reply = 0;
-            SendMessageTimeoutA(g_watched.window, autoPlay, 0, 0, SMTO_NORMAL, kWaitMs, &reply);
-            answer = static_cast<LRESULT>(reply);
-            aliveAfterQuery = Settle() && IsWindow(g_watched.window);
-            if (aliveAfterQuery)
-                Post(WM_KEYDOWN, VK_SPACE);
-        });
-        EXPECT_EQ(0, answer) << "no password lock: AutoPlay is not cancelled";
-        EXPECT_EQ(!windows9x, aliveAfterQuery);
-    }
-}
-
-// Points this program's import of a library function elsewhere while it
-// lives; the saver's code, linked into this program, calls through it.
-class ImportReplacement {
-public:
-    ImportReplacement(const char* library, const char* function, void* replacement)
-    {
-        auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
-        const LONG headerAt = reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew;
-        auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + headerAt);
-        const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-        const ULONG_PTR target =
-            reinterpret_cast<ULONG_PTR>(GetProcAddress(GetModuleHandleA(library), function));
-        for (auto* entry = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
-             entry->Name && !slot_; ++entry) {
-            if (lstrcmpiA(reinterpret_cast<char*>(base + entry->Name), library) != 0)
-                continue;
-            for (auto* thunk = reinterpret_cast<IMAGE_THUNK_DATA*>(base + entry->FirstThunk);
-                 thunk->u1.Function && !slot_; ++thunk)
-                if (thunk->u1.Function == target)
-                    slot_ = &thunk->u1.Function;
-        }
-        if (slot_) {
-            original_ = *slot_;
-            Write(reinterpret_cast<ULONG_PTR>(replacement));
-        }
-    }
-    ~ImportReplacement()
-    {
-        if (slot_)
-            Write(original_);
-    }
-    ImportReplacement(const ImportReplacement&) = delete;
-    ImportReplacement& operator=(const ImportReplacement&) = delete;
-    // The function the import pointed at, or null when it was not found.
-    void* Original() const { return reinterpret_cast<void*>(original_); }
-
-private:
-    void Write(ULONG_PTR value)
-    {
-        DWORD old;
-        VirtualProtect(slot_, sizeof *slot_, PAGE_READWRITE, &old);
-        *slot_ = value;
-        VirtualProtect(slot_, sizeof *slot_, old, &old);
-    }
-    ULONG_PTR* slot_ = nullptr;
-    ULONG_PTR original_ = 0;
-};
-
 // Wine ignores SetForegroundWindow for a child window, so only the call itself
 // can show a preview being brought forward.
 using SetForegroundFn = BOOL(WINAPI*)(HWND);
@@ -508,40 +437,20 @@ BOOL WINAPI CountedSetForeground(HWND window)
     return g_realSetForeground(window);
 }
 
-// A top-level window of the test, with a child standing for the display
-// control panel's preview area.
-class PreviewParent {
-public:
-    PreviewParent()
-    {
-        frame_ = CreateWindowExA(0, "STATIC", "Display", WS_POPUP | WS_VISIBLE, 300, 200, 300, 250,
-                                 nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-        area_ = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE, 40, 30, 152, 112, frame_,
-                                nullptr, GetModuleHandleA(nullptr), nullptr);
-    }
-    ~PreviewParent() { DestroyWindow(frame_); }
-    HWND Area() const { return area_; }
-    HWND Frame() const { return frame_; }
-
-private:
-    HWND frame_;
-    HWND area_;
-};
-
 TEST_F(SaverLife, APreviewIsAChildThatNeitherComesForwardNorHidesTheCursorNorLocks)
 {
     TurnTheLockOnAsOnWindows98();  // still no lock for a preview
 
-    PreviewParent parent;
+    PreviewHost parent;
     HWND other = CreateWindowExA(0, "STATIC", "other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr,
                                  nullptr, GetModuleHandleA(nullptr), nullptr);
     SetForegroundWindow(other);
     ASSERT_EQ(other, GetForegroundWindow());
 
     g_foregroundCalls = 0;
-    ImportReplacement counted("user32.dll", "SetForegroundWindow",
-                              reinterpret_cast<void*>(CountedSetForeground));
-    g_realSetForeground = reinterpret_cast<SetForegroundFn>(counted.Original());
+    ImportHook counted("user32.dll", "SetForegroundWindow", reinterpret_cast<const void*>(&CountedSetForeground));
+    ASSERT_TRUE(counted.Installed());
+    g_realSetForeground = counted.Original<SetForegroundFn>();
     ASSERT_NE(nullptr, g_realSetForeground);
     DWORD style = 0;
     RECT area = {};
