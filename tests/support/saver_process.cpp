@@ -103,7 +103,7 @@ SaverProcess::SaverProcess(const std::string& tail, bool captureDebugOutput)
 }
 
 SaverProcess::SaverProcess(const std::string& tail, bool captureDebugOutput,
-                           const std::string& saverPath, const char* desktop)
+                           const std::string& saverPath, const char* desktop, HANDLE job)
 {
     std::string commandLine = "\"" + saverPath + "\"";
     if (!tail.empty())
@@ -114,10 +114,14 @@ SaverProcess::SaverProcess(const std::string& tail, bool captureDebugOutput,
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     startup.lpDesktop = desktop ? &desktopName[0] : nullptr;
-    const DWORD flags = captureDebugOutput ? DEBUG_ONLY_THIS_PROCESS : 0;
+    const DWORD flags = (captureDebugOutput ? DEBUG_ONLY_THIS_PROCESS : 0) | (job ? CREATE_SUSPENDED : 0);
     if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
                         &startup, &info_))
         info_ = {};
+    if (job && info_.hProcess) {
+        EXPECT_TRUE(AssignProcessToJobObject(job, info_.hProcess)) << "error " << GetLastError();
+        ResumeThread(info_.hThread);
+    }
     debugging_ = captureDebugOutput && info_.hProcess;
 }
 

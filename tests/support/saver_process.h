@@ -20,9 +20,10 @@ public:
     explicit SaverProcess(const std::string& tail, bool captureDebugOutput = false);
     // The same for a copy of the saver elsewhere: "<saverPath>" <tail>; with a
     // desktop ("WinSta0\\Name", made when missing), on that desktop, as the
-    // system starts a saver on a desktop of its own.
+    // system starts a saver on a desktop of its own; with a job, inside that
+    // job from its first instruction, as the system may start it.
     SaverProcess(const std::string& tail, bool captureDebugOutput, const std::string& saverPath,
-                 const char* desktop = nullptr);
+                 const char* desktop = nullptr, HANDLE job = nullptr);
     ~SaverProcess();
     SaverProcess(const SaverProcess&) = delete;
     SaverProcess& operator=(const SaverProcess&) = delete;
