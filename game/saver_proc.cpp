@@ -68,34 +68,21 @@ void StartGame()
     if (!fitted)
         return;  // a cut command line could name another program
 
-    // The game goes to the user's desktop: the saver's own is left, and with
-    // it anything started there, the moment the saver ends.
-    char desktop[32] = "";
-    const char* desktopName = GameDesktopName(IsWindows9x() != 0);
-    if (desktopName)
-        CopyText(desktop, desktopName);
-    DWORD jobLimits = 0;
-    const bool inJob = ReadOwnJobLimits(&jobLimits);
-
+    // The game runs where the saver runs: on the NT family that is the
+    // desktop the system shows while a saver runs, on every monitor.
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
-    startup.lpDesktop = desktopName ? desktop : nullptr;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWNORMAL;
-    PROCESS_INFORMATION process = {};
-    const DWORD flags = GameCreationFlags(inJob, jobLimits);
-    BOOL started = CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, flags, nullptr, nullptr,
-                                  &startup, &process);
-    if (!started && (flags & CREATE_BREAKAWAY_FROM_JOB) && GetLastError() == ERROR_ACCESS_DENIED) {
-        // A job further out refuses to let the game go: start it as before.
-        started = CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE,
-                                 flags & ~CREATE_BREAKAWAY_FROM_JOB, nullptr, nullptr, &startup, &process);
-    }
-    if (started) {
-        // The game runs on by itself; the saver neither waits nor watches.
-        HandRunLockTo(process.hProcess);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
+    PROCESS_INFORMATION game = {};
+    const bool windows9x = IsWindows9x() != 0;
+    const DWORD flags = GameCreationFlags(windows9x, !windows9x && SaverIsInJob());
+    if (StartGameProcess(commandLine, flags, startup, &game)) {
+        // From here the game is the screen saver: the run goes on as long as
+        // it does (on Windows 95/98 the game alone carries it on).
+        HandRunTo(game.hProcess, game.dwProcessId);
+        CloseHandle(game.hThread);
+        CloseHandle(game.hProcess);
         return;
     }
     const DWORD code = GetLastError();

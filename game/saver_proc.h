@@ -1,6 +1,6 @@
 // game/saver_proc.h: the saver window's own behaviour. Created full screen, it
-// starts the game with "-s" and refuses to exist, so the saver ends while the
-// game runs on; created as a preview, it paints the title picture on black.
+// starts the game with "-s", hands the run to it and refuses to exist;
+// created as a preview, it paints the title picture on black.
 #pragma once
 #include <windows.h>
 

@@ -90,6 +90,14 @@ public:
         }
     }
     const std::string& TempPath() const { return temp_.Path(); }
+    // The game ignores input and requests to close, and logs each request.
+    void MakeGameStubborn() const
+    {
+        const std::string ini = directory_ + "\\kubo.ini";
+        WritePrivateProfileStringA("StandInGame", "Stubborn", "1", ini.c_str());
+    }
+    // Ends the game that ran from the installation, once its record is there.
+    void EndGame() const { EndGameRecordedIn(directory_); }
     // One "key=value" line of a record, without its line end.
     static std::string Value(const std::string& record, const std::string& key)
     {
@@ -99,13 +107,16 @@ public:
         const size_t from = at + key.size() + 2;
         return record.substr(from, record.find_first_of("\r\n", from) - from);
     }
+    // The process id a record gives; 0 when it gives none.
+    static DWORD GameId(const std::string& record)
+    {
+        const size_t at = record.find("pid=");
+        return at == std::string::npos ? 0 : std::stoul(record.substr(at + 4));
+    }
     // Whether the game that wrote the record is still running.
     static bool StillRunning(const std::string& record)
     {
-        const size_t at = record.find("pid=");
-        if (at == std::string::npos)
-            return false;
-        HANDLE game = OpenProcess(SYNCHRONIZE, FALSE, std::stoul(record.substr(at + 4)));
+        HANDLE game = OpenProcess(SYNCHRONIZE, FALSE, GameId(record));
         if (!game)
             return false;
         const bool running = WaitForSingleObject(game, 0) == WAIT_TIMEOUT;
@@ -119,11 +130,9 @@ private:
         // A game left running would hold the run lock against the next test.
         if (GetFileAttributesA((folder + "\\game_run.txt").c_str()) == INVALID_FILE_ATTRIBUTES)
             return;
-        const std::string record = RecordIn(folder, 2000);
-        const size_t at = record.find("pid=");
-        if (at == std::string::npos)
-            return;
-        EndProcess(std::stoul(record.substr(at + 4)));
+        const DWORD game = GameId(RecordIn(folder, 2000));
+        if (game)
+            EndProcess(game);
     }
 
     TempFolder temp_;
@@ -131,26 +140,47 @@ private:
     std::string directory_;
 };
 
-// Windows 10 and 11 run a saver on a desktop of its own and leave it when the
-// saver ends, so the game belongs on the user's. Windows 95/98 know no
-// desktops: there the game starts where the saver is, as it always did.
-TEST(SaverMode, StartsTheGameQuotedOnTheUsersDesktopAndEndsWithoutWaiting)
+// The record of the game a saver started, read while the saver runs on
+// (which needs its debug events handled); empty when none came in time.
+std::string RecordWhileSaverRuns(const GameInstall& install, SaverProcess& saver, DWORD waitMs)
+{
+    std::string record;
+    const DWORD start = GetTickCount();
+    while ((record = install.RecordIn(install.Directory(), 0)).empty() && GetTickCount() - start < waitMs)
+        saver.Wait(20);
+    return record;
+}
+
+// The NT family counts the saver's process as the running screen saver (its
+// password lock, its idle timer, its desktop on every monitor): there the
+// game runs on the saver's desktop and the saver stays until it ends.
+// Windows 95/98 leave the screen to the game, and the saver ends at once.
+TEST(SaverMode, StartsTheGameQuotedOnItsDesktopAndStaysWithItOnTheNtFamily)
 {
     GameInstall install("Game.exe");
     SaverProcess saver("/s", true, SaverPath(), "WinSta0\\Screen-saver");
-    ASSERT_TRUE(saver.Wait(20000));
+    std::string record;
+    if (RunIsWindows9x()) {
+        ASSERT_TRUE(saver.Wait(20000));
+        record = install.RecordIn(install.Directory(), 10000);
+        ASSERT_FALSE(record.empty()) << "the game did not start";
+        EXPECT_TRUE(GameInstall::StillRunning(record)) << "the saver ended first, the game runs on";
+    } else {
+        record = RecordWhileSaverRuns(install, saver, 20000);
+        ASSERT_FALSE(record.empty()) << "the game did not start";
+        EXPECT_FALSE(saver.Wait(500)) << "the saver ended while its game runs";
+        EndProcess(GameInstall::GameId(record));
+        EXPECT_TRUE(saver.Wait(1000)) << "the saver outlived its game by a second";
+        ASSERT_TRUE(saver.Wait(10000));
+    }
     EXPECT_EQ(0u, saver.ExitCode());
-
-    const std::string record = install.RecordIn(install.Directory(), 10000);
-    ASSERT_FALSE(record.empty()) << "the game did not start";
-    EXPECT_TRUE(GameInstall::StillRunning(record)) << "the saver ended first, the game runs on";
     EXPECT_NE(std::string::npos, record.find(" -s")) << record;
     EXPECT_NE(std::string::npos, record.find("layout=SaveGame\\castle.sav")) << record;
     EXPECT_NE(std::string::npos, record.find("random=1")) << record;
     // Shown normally, as the saver asked: STARTF_USESHOWWINDOW with SW_SHOWNORMAL.
     EXPECT_EQ("1", GameInstall::Value(record, "startflags")) << record;
     EXPECT_EQ("1", GameInstall::Value(record, "showwindow")) << record;
-    EXPECT_EQ(RunIsWindows9x() ? "Screen-saver" : "Default", GameInstall::Value(record, "desktop"));
+    EXPECT_EQ("Screen-saver", GameInstall::Value(record, "desktop"));
     EXPECT_EQ("", install.RecordIn(install.TempPath(), 0)) << "the decoy ran";
 
     const std::string expected = "\"" + install.Directory() + "\\Game.exe\" -s";
@@ -160,6 +190,87 @@ TEST(SaverMode, StartsTheGameQuotedOnTheUsersDesktopAndEndsWithoutWaiting)
     ASSERT_NE(traces.end(), line + 1);
     EXPECT_EQ("\n", *(line + 1));
     EXPECT_NE(traces.end(), std::find(traces.begin(), line, "WM_CREATE\n"));
+}
+
+// A job that ends its processes when its one handle here closes.
+HANDLE MakeEndingJob(DWORD moreLimits)
+{
+    HANDLE job = CreateJobObjectA(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | moreLimits;
+    EXPECT_TRUE(job && SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits));
+    return job;
+}
+
+// However the saver is ended from outside (by the system at Ctrl+Alt+Del,
+// by Task Manager, or by the job the system put it in), its game goes too.
+// The game leaves the system's job where that job lets it, so that the
+// job's limits are not the game's; where it may not, it still starts.
+TEST(SaverMode, TheGameLeavesTheSaversJobAndEndsWithTheSaver)
+{
+    if (RunIsWindows9x())
+        GTEST_SKIP() << "Windows 95/98 leave the screen to the game alone";
+    struct Case { const char* how; bool inJob; DWORD moreLimits; BOOL gameInThatJob; } cases[] = {
+        {"the saver killed", false, 0, FALSE},
+        {"its job ended, one that lets processes leave", true, JOB_OBJECT_LIMIT_BREAKAWAY_OK, FALSE},
+        {"its job ended, one that keeps its processes", true, 0, TRUE},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.how);
+        GameInstall install;
+        HANDLE outerJob = c.inJob ? MakeEndingJob(c.moreLimits) : nullptr;
+        SaverProcess saver("/s", false, SaverPath(), nullptr, outerJob);
+        const std::string record = install.RecordIn(install.Directory(), 20000);
+        ASSERT_FALSE(record.empty()) << "the game did not start";
+        HANDLE game = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, GameInstall::GameId(record));
+        ASSERT_NE(nullptr, game);
+        if (outerJob) {
+            BOOL inJob = -1;
+            EXPECT_TRUE(IsProcessInJob(game, outerJob, &inJob));
+            EXPECT_EQ(c.gameInThatJob, inJob);
+            CloseHandle(outerJob);
+        } else {
+            saver.Kill();
+        }
+        ASSERT_TRUE(saver.Wait(5000));
+        EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(game, 1000)) << "the game outlived its saver";
+        CloseHandle(game);
+    }
+}
+
+// The game is expected to end on input by itself. One that does not is asked
+// to close, then ended: the player gets the desktop, or the lock, back. Left
+// alone, it runs on: its window appearing under the pointer, which Wine
+// counts as input, is not the player's.
+TEST(SaverMode, InputEndsTheRunOfAGameThatIgnoresIt)
+{
+    if (RunIsWindows9x())
+        GTEST_SKIP() << "Windows 95/98 leave the screen to the game alone";
+    GameInstall install;
+    install.MakeGameStubborn();
+    SaverProcess saver("/s");
+    const std::string record = install.RecordIn(install.Directory(), 20000);
+    ASSERT_FALSE(record.empty()) << "the game did not start";
+    HANDLE game = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, GameInstall::GameId(record));
+    ASSERT_NE(nullptr, game);
+    // Past the settling of its window and the three seconds input would give it.
+    EXPECT_FALSE(saver.Wait(4500)) << "the run ended without input";
+    EXPECT_EQ("", ReadAll(install.Directory() + "\\game_close_requests.log")) << "asked to close without input";
+
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = 40;
+    input.mi.dy = 30;
+    input.mi.dwFlags = MOUSEEVENTF_MOVE;
+    ASSERT_EQ(1u, SendInput(1, &input, sizeof input));
+    ASSERT_TRUE(saver.Wait(10000)) << "the run outlived the input by 10 s";
+    EXPECT_EQ(0u, saver.ExitCode());
+    DWORD gameExit = STILL_ACTIVE;
+    EXPECT_TRUE(GetExitCodeProcess(game, &gameExit));
+    EXPECT_EQ(1u, gameExit) << "the game was not ended by the saver";
+    CloseHandle(game);
+    EXPECT_NE(std::string::npos, ReadAll(install.Directory() + "\\game_close_requests.log").find("WM_CLOSE"))
+        << "the game was not asked to close";
 }
 
 // The one box a failed start shows: captioned "KUBO TRAX", with the system's
@@ -233,8 +344,11 @@ TEST(SaverMode, AnExeNameThatFillsItsBufferIsNotStarted)
     // One character less still starts.
     const std::string fits(122, 'C');
     GameInstall fitting((fits + ".exe").c_str());
-    EXPECT_EQ(0u, RunSaver("/s"));
-    EXPECT_NE(std::string::npos, fitting.RecordIn(fitting.Directory(), 10000).find(fits + ".exe\" -s"));
+    SaverProcess fittingSaver("/s");
+    EXPECT_NE(std::string::npos, fitting.RecordIn(fitting.Directory(), 20000).find(fits + ".exe\" -s"));
+    fitting.EndGame();
+    ASSERT_TRUE(fittingSaver.Wait(10000));
+    EXPECT_EQ(0u, fittingSaver.ExitCode());
 }
 
 TEST(SaverMode, AnUnusableInstallationDirectoryStartsNothingAndShowsNothing)
@@ -291,6 +405,8 @@ TEST(SaverMode, LoadsThePasswordProviderOnlyOnWindows9xBeforeTheGameAndUnloadsIt
             unloadsAtLaunch = store.Number(STANDIN_PROVIDER_UNLOADS_VALUE);
         }
     });
+    EXPECT_FALSE(RecordWhileSaverRuns(install, saver, 20000).empty()) << "the game did not start";
+    install.EndGame();
     ASSERT_TRUE(saver.Wait(20000));
     EXPECT_EQ(0u, saver.ExitCode());
     const DWORD loads = RunIsWindows9x() ? 1 : 0;
@@ -298,7 +414,6 @@ TEST(SaverMode, LoadsThePasswordProviderOnlyOnWindows9xBeforeTheGameAndUnloadsIt
     EXPECT_EQ(0u, unloadsAtLaunch);
     EXPECT_EQ(loads, store.Number(STANDIN_PROVIDER_LOADS_VALUE));
     EXPECT_EQ(loads, store.Number(STANDIN_PROVIDER_UNLOADS_VALUE));
-    EXPECT_FALSE(install.RecordIn(install.Directory(), 10000).empty()) << "the game did not start";
 }
 
 // Reads what the screen shows inside a window's client area as 0xRRGGBB.
@@ -450,8 +565,29 @@ TEST(SaverMode, ABurstOfStartsStartsOneGame)
         }
         for (PROCESS_INFORMATION& saver : savers)
             ResumeThread(saver.hThread);
+        // Each game adds its line to the log as it starts. Every saver but
+        // the one that started the game ends at once; that one stays with
+        // its game on the NT family.
+        auto linesLogged = [&] {
+            const std::string log = ReadAll(startLog);
+            return static_cast<size_t>(std::count(log.begin(), log.end(), '\n'));
+        };
+        auto saversEnded = [&] {
+            return static_cast<size_t>(std::count_if(savers.begin(), savers.end(), [](const PROCESS_INFORMATION& saver) {
+                return WaitForSingleObject(saver.hProcess, 0) == WAIT_OBJECT_0;
+            }));
+        };
+        const DWORD start = GetTickCount();
+        while ((saversEnded() + 1 < count || linesLogged() == 0) && GetTickCount() - start < 30000)
+            Sleep(20);
+        const std::vector<DWORD> games = ProcessesNamed("BurstGame.exe");
+        EXPECT_EQ(1u, games.size());
+        EXPECT_EQ(1u, linesLogged());
+        EXPECT_EQ(RunIsWindows9x() ? count : count - 1, saversEnded());
+        for (DWORD game : games)
+            EndProcess(game);
         for (PROCESS_INFORMATION& saver : savers) {
-            EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(saver.hProcess, 30000));
+            EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(saver.hProcess, 10000));
             DWORD code = STILL_ACTIVE;
             GetExitCodeProcess(saver.hProcess, &code);
             EXPECT_EQ(0u, code);
@@ -459,23 +595,6 @@ TEST(SaverMode, ABurstOfStartsStartsOneGame)
             CloseHandle(saver.hThread);
             CloseHandle(saver.hProcess);
         }
-        // A saver ends after its game's process exists, so every game is
-        // running by now; each adds its line to the log as it starts.
-        const std::vector<DWORD> games = ProcessesNamed("BurstGame.exe");
-        auto linesLogged = [&] {
-            const std::string log = ReadAll(startLog);
-            return static_cast<size_t>(std::count(log.begin(), log.end(), '\n'));
-        };
-        size_t lines = linesLogged();
-        const DWORD start = GetTickCount();
-        while (lines < std::max<size_t>(1, games.size()) && GetTickCount() - start < 10000) {
-            Sleep(20);
-            lines = linesLogged();
-        }
-        EXPECT_EQ(1u, games.size());
-        EXPECT_EQ(1u, lines);
-        for (DWORD game : games)
-            EndProcess(game);
         DeleteFileA(startLog.c_str());
     }
 }

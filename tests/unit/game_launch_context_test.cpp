@@ -24,18 +24,4 @@ TEST(LaunchContext, OnlyTheThreeServiceAccountsKeepTheGameFromStarting)
     EXPECT_FALSE(RunsAsServiceAccount());
 }
 
-TEST(LaunchContext, TheGameLeavesOnlyAJobThatWouldEndItAndLetsItGo)
-{
-    const DWORD kill = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    const DWORD leave = JOB_OBJECT_LIMIT_BREAKAWAY_OK;
-    struct Case { bool inJob; DWORD limits; DWORD flags; } cases[] = {
-        {false, kill | leave, CREATE_DEFAULT_ERROR_MODE},
-        {true, leave, CREATE_DEFAULT_ERROR_MODE},  // the game lives on in it anyway
-        {true, kill, CREATE_DEFAULT_ERROR_MODE},   // the job keeps it: start it as ever
-        {true, kill | leave | JOB_OBJECT_LIMIT_ACTIVE_PROCESS, CREATE_DEFAULT_ERROR_MODE | CREATE_BREAKAWAY_FROM_JOB},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(c.flags, GameCreationFlags(c.inJob, c.limits)) << c.inJob << " " << c.limits;
-}
-
 }  // namespace

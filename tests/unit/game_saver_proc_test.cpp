@@ -350,25 +350,35 @@ TEST_F(SaverProcWindow, FullScreenStartsTheGameShownNormallyWithTheSystemsErrorM
     Install("[DIRECTORIES]\r\nres=x\r\n");
     ImportHook hook("kernel32.dll", "CreateProcessA", reinterpret_cast<const void*>(&RecordGameStart));
     ASSERT_TRUE(hook.Installed());
-    g_gameStart = GameStart();
-    EXPECT_EQ(nullptr, Create(Desktop())) << "a full-screen window refuses to exist";
+    // The game must not inherit the saver's error mode; on the NT family it
+    // starts held, to be tied to the saver before it runs.
+    struct Case { int windows9x; DWORD flags; } cases[] = {
+        {1, CREATE_DEFAULT_ERROR_MODE},
+        {0, CREATE_DEFAULT_ERROR_MODE | CREATE_SUSPENDED},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.windows9x ? "Windows 95/98" : "NT family");
+        SetStartupStateForTest(GetModuleHandleA(nullptr), c.windows9x);
+        g_gameStart = GameStart();
+        EXPECT_EQ(nullptr, Create(Desktop())) << "a full-screen window refuses to exist";
 
-    const GameStart& seen = g_gameStart;
-    ASSERT_EQ(1, seen.calls);
-    EXPECT_TRUE(seen.applicationNameNull);
-    EXPECT_EQ("\"" + folder_.Path() + "\\TRAX.exe\" -s", seen.commandLine);
-    EXPECT_EQ(FALSE, seen.inheritHandles);
-    // The game must not inherit the saver's error mode: exactly this flag.
-    EXPECT_EQ(static_cast<DWORD>(CREATE_DEFAULT_ERROR_MODE), seen.creationFlags);
-    EXPECT_TRUE(seen.environmentNull);
-    EXPECT_TRUE(seen.directoryNull);
-    STARTUPINFOA expected = {};
-    expected.cb = sizeof expected;
-    expected.dwFlags = STARTF_USESHOWWINDOW;
-    expected.wShowWindow = SW_SHOWNORMAL;
-    EXPECT_EQ(0, memcmp(&expected, &seen.startup, sizeof expected))
-        << "dwFlags " << seen.startup.dwFlags << ", wShowWindow " << seen.startup.wShowWindow;
-    EXPECT_EQ("WinSta0\\Default", seen.desktop);
+        const GameStart& seen = g_gameStart;
+        ASSERT_EQ(1, seen.calls);
+        EXPECT_TRUE(seen.applicationNameNull);
+        EXPECT_EQ("\"" + folder_.Path() + "\\TRAX.exe\" -s", seen.commandLine);
+        EXPECT_EQ(FALSE, seen.inheritHandles);
+        EXPECT_EQ(c.flags, seen.creationFlags);
+        EXPECT_TRUE(seen.environmentNull);
+        EXPECT_TRUE(seen.directoryNull);
+        // Shown normally, on the saver's own desktop.
+        STARTUPINFOA expected = {};
+        expected.cb = sizeof expected;
+        expected.dwFlags = STARTF_USESHOWWINDOW;
+        expected.wShowWindow = SW_SHOWNORMAL;
+        EXPECT_EQ(0, memcmp(&expected, &seen.startup, sizeof expected))
+            << "dwFlags " << seen.startup.dwFlags << ", wShowWindow " << seen.startup.wShowWindow;
+        EXPECT_EQ("<none>", seen.desktop);
+    }
 }
 
 TEST_F(SaverProcWindow, FullScreenWithoutInstallationStartsNothingAndRefuses)
