@@ -54,11 +54,8 @@ void StartGame()
         return;
     char exeName[kExeNameSize];
     const DWORD exeLength = settings->GetString("DIRECTORIES", "Exe", kDefaultExe, exeName, sizeof exeName);
-    if (exeLength >= sizeof exeName - 1) {
-        // A name that fills the buffer may have been cut, and a cut name can
-        // name another program: refuse it the way the system refuses a name
-        // that is too long.
-        ShowStartFailure(ERROR_FILENAME_EXCED_RANGE);
+    if (const DWORD refusal = ExeNameRefusal(exeName, exeLength, sizeof exeName)) {
+        ShowStartFailure(refusal);
         return;
     }
     char commandLine[kPathBufferSize];
@@ -138,6 +135,13 @@ int BuildGameCommandLine(const char* installDirectory, const char* exeName, char
                          size_t outSize)
 {
     return JoinText(out, outSize, {"\"", installDirectory, "\\", exeName, "\" -s"});
+}
+
+DWORD ExeNameRefusal(const char* exeName, DWORD length, size_t bufferSize)
+{
+    if (length >= bufferSize - 1)
+        return ERROR_FILENAME_EXCED_RANGE;
+    return ContainsByte(exeName, length, '"') ? ERROR_INVALID_NAME : 0;
 }
 
 void FormatErrorCode(DWORD code, char* out, size_t outSize)

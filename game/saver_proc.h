@@ -36,6 +36,13 @@ void CenterRect(RECT container, RECT* moved);
 int BuildGameCommandLine(const char* installDirectory, const char* exeName, char* out,
                          size_t outSize);
 
+// Pure: why the game's executable name (key "Exe", `length` characters read
+// into a buffer of `bufferSize`) must not be started, as the system's error
+// code; 0 when it may. A name that fills the buffer may have been cut, and a
+// double quote would end the quoted path early: either can name another
+// program than the one written down. A subfolder ("bin\TRAX.exe") is fine.
+DWORD ExeNameRefusal(const char* exeName, DWORD length, size_t bufferSize);
+
 // Pure: the text the error box shows when the system has none for the code.
 void FormatErrorCode(DWORD code, char* out, size_t outSize);
 

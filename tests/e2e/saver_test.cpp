@@ -330,7 +330,7 @@ TEST(SaverMode, MissingGameShowsOneMessageBox)
     EXPECT_EQ("", install.RecordIn(install.TempPath(), 0)) << "the decoy ran";
 }
 
-TEST(SaverMode, AnExeNameThatFillsItsBufferIsNotStarted)
+TEST(SaverMode, AnExeNameThatMayBeCutOrEndsTheQuoteIsNotStarted)
 {
     // Cut to 127 characters the name would run the program beside it.
     const std::string cut(127, 'A');
@@ -340,6 +340,13 @@ TEST(SaverMode, AnExeNameThatFillsItsBufferIsNotStarted)
     SaverProcess saver("/s");
     ExpectOneStartFailureBox(saver, ERROR_FILENAME_EXCED_RANGE);
     EXPECT_EQ("", install.RecordIn(install.Directory(), 0)) << "the cut name ran";
+
+    // A quote would end the quoted path after "<folder>\Kubo": Kubo.exe would run.
+    GameInstall quoted("Kubo\" Game.exe", false);
+    ASSERT_TRUE(CopyFileA(StandInGamePath().c_str(), (quoted.Directory() + "\\Kubo.exe").c_str(), FALSE));
+    SaverProcess quotedSaver("/s");
+    ExpectOneStartFailureBox(quotedSaver, ERROR_INVALID_NAME);
+    EXPECT_EQ("", quoted.RecordIn(quoted.Directory(), 0)) << "Kubo.exe ran";
 
     // One character less still starts.
     const std::string fits(122, 'C');

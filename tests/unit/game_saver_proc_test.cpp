@@ -89,6 +89,21 @@ TEST(BuildGameCommandLine, QuotesTheProgramPath)
     EXPECT_EQ(sizeof small - 1, std::string(small).size());
 }
 
+TEST(ExeNameRefusal, ANameThatMayBeCutOrEndsTheQuoteIsRefused)
+{
+    const std::string filling(127, 'A');
+    struct Case { std::string name; DWORD refusal; } cases[] = {
+        {"TRAX.exe", 0},
+        {"bin\\TRAX.exe", 0},
+        {filling.substr(1), 0},                          // one short of the buffer's end
+        {filling, ERROR_FILENAME_EXCED_RANGE},           // may have been cut
+        {"TRAX.exe\" \"C:\\Other.exe", ERROR_INVALID_NAME},  // would end the quoted path
+        {"\"", ERROR_INVALID_NAME},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.refusal, ExeNameRefusal(c.name.c_str(), static_cast<DWORD>(c.name.size()), 128)) << c.name;
+}
+
 TEST(IsFullScreenSaverWindow, TopLevelOnAnyMonitorArrangementChildNever)
 {
     // The window's rectangle is the screen's clip box, which spans every
