@@ -59,6 +59,8 @@ bool CopyText(char (&dst)[N], const char* src)
 // of its own, unlike the system's formatter (wsprintfA stops at 1,024).
 inline bool JoinText(char* dst, size_t dstSize, std::initializer_list<const char*> pieces)
 {
+    if (dstSize > 0)
+        dst[0] = '\0';  // no pieces at all still leave an empty text
     size_t used = 0;
     for (const char* piece : pieces) {
         if (!CopyText(dst + used, dstSize - used, piece))

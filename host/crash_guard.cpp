@@ -33,11 +33,14 @@ void SetExceptionListHead(EXCEPTION_REGISTRATION_RECORD* head)
     asm volatile("movl %0, %%fs:0" : : "r"(head) : "memory");
 }
 
-// RtlUnwind may return with ebx, esi and edi changed, which the compiler
-// expects to survive a call; save them around it.
+// RtlUnwind may return with ebx, esi, edi and ebp changed, which the compiler
+// expects to survive a call; save them around it. Ebp may be the frame
+// pointer, which the asm cannot name as clobbered, so all four are saved by
+// hand whatever the compiler made of this function.
 __attribute__((noinline)) void UnwindFramesAbove(void* targetFrame, EXCEPTION_RECORD* record)
 {
     asm volatile(
+        "pushl %%ebp\n\t"
         "pushl %%ebx\n\t"
         "pushl %%esi\n\t"
         "pushl %%edi\n\t"
@@ -49,6 +52,7 @@ __attribute__((noinline)) void UnwindFramesAbove(void* targetFrame, EXCEPTION_RE
         "popl %%edi\n\t"
         "popl %%esi\n\t"
         "popl %%ebx\n\t"
+        "popl %%ebp\n\t"
         :
         : "r"(targetFrame), "r"(record)
         : "eax", "ecx", "edx", "memory", "cc");

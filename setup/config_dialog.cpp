@@ -125,9 +125,11 @@ void FreeLayouts(LayoutEntry* entry)
 // it can only err towards "yes". The names are converted as the list and the
 // directory search convert them, with the system's code page: CompareStringA
 // would take the user's, and where the two differ, bytes from 0x80 up stand
-// for other characters. Whatever cannot be compared counts as a yes: a name
-// too long to convert, and every pair on Windows 95/98, whose CompareStringW
-// only fails.
+// for other characters. Windows 95/98 have CompareStringW only as a stub that
+// fails with ERROR_CALL_NOT_IMPLEMENTED; there CompareStringA compares, with
+// the same flags, and loses nothing, as those systems have one ANSI code page
+// for system and user alike. Whatever cannot be compared counts as a yes: a
+// name too long to convert, and any other failure.
 bool MayCompareEqual(const char* first, const char* second)
 {
     const DWORD kLooseEquality = NORM_IGNORECASE | NORM_IGNORENONSPACE | NORM_IGNORESYMBOLS |
@@ -137,7 +139,9 @@ bool MayCompareEqual(const char* first, const char* second)
     if (!MultiByteToWideChar(CP_ACP, 0, first, -1, wideFirst, kPathBufferSize) ||
         !MultiByteToWideChar(CP_ACP, 0, second, -1, wideSecond, kPathBufferSize))
         return true;
-    const int order = CompareStringW(LOCALE_USER_DEFAULT, kLooseEquality, wideFirst, -1, wideSecond, -1);
+    int order = CompareStringW(LOCALE_USER_DEFAULT, kLooseEquality, wideFirst, -1, wideSecond, -1);
+    if (order == 0 && GetLastError() == ERROR_CALL_NOT_IMPLEMENTED)
+        order = CompareStringA(LOCALE_USER_DEFAULT, kLooseEquality, first, -1, second, -1);
     return order != CSTR_LESS_THAN && order != CSTR_GREATER_THAN;
 }
 

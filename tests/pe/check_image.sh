@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Checks a built saver image: the DLLs it imports, its subsystem and version,
-# and that it carries no execution level.
+# that it carries no execution level, and that its code runs on a 386.
 #   check_image.sh kubotrax.scr
 # The image imports the four system DLLs and nothing else: no C runtime
 # (MSVCRT.DLL), which a Windows 95 system may lack, and then loads nothing
@@ -29,6 +29,20 @@ field() { printf '%s\n' "$dump" | awk -v k="$1" '$1 == k { print $2 }'; }
 # has none, goes through the user's VirtualStore copy.
 if grep -a -q -i 'requestedExecutionLevel' "$image"; then
   echo "the image carries an execution-level manifest"; fail=1
+fi
+
+# Windows 95 runs on a 386DX and Windows 98 on a 486DX, so the code may use
+# no instruction added after the 386: the 486's bswap, cmpxchg and xadd, the
+# Pentium's cpuid, rdtsc and cmpxchg8b, the Pentium Pro's cmov, fcmov,
+# fcomi, fucomi and long nop (nopw, nopl), nor any MMX or SSE register. On
+# the processors that lack one, the saver would die of an illegal
+# instruction. Each line objdump decodes is "address:<tab>instruction".
+newer=$(i686-w64-mingw32-objdump -d --no-show-raw-insn "$image" | awk -F'\t' 'NF >= 2 &&
+  ($2 ~ /(^| )(cmov|fcmov|fcomi|fucomi|bswap|cmpxchg|xadd|cpuid|rdtsc|nopw|nopl)/ || $2 ~ /%[xyz]?mm[0-9]/)')
+if [ -n "$newer" ]; then
+  echo "$(printf '%s\n' "$newer" | wc -l) instructions a 386 lacks, the first:"
+  printf '%s\n' "$newer" | head -n 5
+  fail=1
 fi
 
 size=$(stat -c %s "$image")

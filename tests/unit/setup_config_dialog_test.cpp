@@ -387,6 +387,89 @@ TEST_F(SetupDialog, ListsWhatTheCatalogueSequenceGivesAlsoForEqualNames)
     }
 }
 
+// What the comparison's platform calls answer during a fill, and what the
+// fill asked of them.
+struct ComparisonAnswers {
+    int wideOrder;    // CompareStringW's answer
+    DWORD wideError;  // the last error it leaves
+    int ansiOrder;    // CompareStringA's answer; -1: the system's own
+};
+ComparisonAnswers g_answers;
+DWORD g_wideFlags;
+DWORD g_ansiFlags;
+int g_ansiCalls;
+int g_searches;
+ImportHook* g_ansiHook;
+ImportHook* g_searchHook;
+
+int WINAPI AnswerWideComparison(LCID, DWORD flags, LPCWCH, int, LPCWCH, int)
+{
+    g_wideFlags = flags;
+    SetLastError(g_answers.wideError);
+    return g_answers.wideOrder;
+}
+
+int WINAPI AnswerAnsiComparison(LCID locale, DWORD flags, LPCSTR first, int firstLength, LPCSTR second,
+                                int secondLength)
+{
+    ++g_ansiCalls;
+    g_ansiFlags = flags;
+    if (g_answers.ansiOrder >= 0)
+        return g_answers.ansiOrder;
+    return g_ansiHook->Original<int(WINAPI*)(LCID, DWORD, LPCSTR, int, LPCSTR, int)>()(
+        locale, flags, first, firstLength, second, secondLength);
+}
+
+HANDLE WINAPI CountSearch(LPCSTR pattern, WIN32_FIND_DATAA* found)
+{
+    ++g_searches;
+    return g_searchHook->Original<HANDLE(WINAPI*)(LPCSTR, WIN32_FIND_DATAA*)>()(pattern, found);
+}
+
+// The quick fill keeps its list only where the system told every pair of
+// neighbours apart; otherwise it searches both folders again and refills.
+// Windows 95/98 answer the wide comparison with "not implemented": there the
+// ANSI one decides, or the quick fill would be lost on those systems.
+TEST_F(SetupDialog, TheQuickFillStandsOnlyWhenTheSystemTellsTheNamesApart)
+{
+    struct Case { const char* name; ComparisonAnswers answers; bool ansiAsked; int searches; } cases[] = {
+        {"different", {CSTR_LESS_THAN, 0, 0}, false, 2},
+        {"equal", {CSTR_EQUAL, 0, 0}, false, 3},
+        {"wide call missing, the ANSI call tells them apart", {0, ERROR_CALL_NOT_IMPLEMENTED, -1}, true, 2},
+        {"wide call missing, the ANSI call fails", {0, ERROR_CALL_NOT_IMPLEMENTED, 0}, true, 3},
+        {"wide call fails otherwise", {0, ERROR_INVALID_PARAMETER, 0}, false, 3},
+    };
+    for (const char* layout : {"ScrSaver\\b.sav", "ScrSaver\\a.sav", "SaveGame\\c.sav"})
+        AddLayout(layout);
+    WriteIni("");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ImportHook wide("kernel32.dll", "CompareStringW", reinterpret_cast<const void*>(&AnswerWideComparison));
+        ImportHook ansi("kernel32.dll", "CompareStringA", reinterpret_cast<const void*>(&AnswerAnsiComparison));
+        ImportHook search("kernel32.dll", "FindFirstFileA", reinterpret_cast<const void*>(&CountSearch));
+        ASSERT_TRUE(wide.Installed() && ansi.Installed() && search.Installed());
+        g_ansiHook = &ansi;
+        g_searchHook = &search;
+        g_answers = c.answers;
+        g_wideFlags = 0;
+        g_ansiFlags = 0;
+        g_ansiCalls = 0;
+        g_searches = 0;
+        ASSERT_NE(nullptr, Open());
+        EXPECT_EQ((std::vector<std::string>{"a /0", "b /0", "c /1"}),
+                  ListedItems(GetDlgItem(dialog_, IDC_LAYOUT_LIST)));
+        // 2: each folder searched once. 3: the first pair, a and b, stopped
+        // the quick fill before it reached SaveGame; both were searched again.
+        EXPECT_EQ(c.searches, g_searches);
+        EXPECT_EQ(c.ansiAsked, g_ansiCalls > 0);
+        if (c.ansiAsked) {
+            EXPECT_EQ(g_wideFlags, g_ansiFlags);
+        }
+        DestroyWindow(dialog_);
+        dialog_ = nullptr;
+    }
+}
+
 TEST_F(SetupDialog, TheLayoutListDrawsAgainAfterSetUp)
 {
     AddLayout("ScrSaver\\ss800.sav");
