@@ -593,8 +593,12 @@ TEST(SaverMode, ABurstOfStartsStartsOneGame)
         EXPECT_EQ(RunIsWindows9x() ? count : count - 1, saversEnded());
         for (DWORD game : games)
             EndProcess(game);
+        std::vector<HANDLE> processes;
+        for (const PROCESS_INFORMATION& saver : savers)
+            processes.push_back(saver.hProcess);
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForMultipleObjects(static_cast<DWORD>(processes.size()), processes.data(),
+                                                        TRUE, 10000));
         for (PROCESS_INFORMATION& saver : savers) {
-            EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(saver.hProcess, 10000));
             DWORD code = STILL_ACTIVE;
             GetExitCodeProcess(saver.hProcess, &code);
             EXPECT_EQ(0u, code);
