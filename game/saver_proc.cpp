@@ -72,8 +72,7 @@ void StartGame()
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION game = {};
-    const bool windows9x = IsWindows9x() != 0;
-    const DWORD flags = GameCreationFlags(windows9x, !windows9x && SaverIsInJob());
+    const DWORD flags = GameCreationFlags(IsWindows9x() != 0, SaverIsInJob());
     if (StartGameProcess(commandLine, flags, startup, &game)) {
         // From here the game is the screen saver: the run goes on as long as
         // it does (on Windows 95/98 the game alone carries it on).

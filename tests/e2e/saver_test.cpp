@@ -113,10 +113,15 @@ public:
         const size_t at = record.find("pid=");
         return at == std::string::npos ? 0 : std::stoul(record.substr(at + 4));
     }
+    // The game that wrote the record, for waiting on it and asking how it ended.
+    static HANDLE OpenGame(const std::string& record)
+    {
+        return OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, GameId(record));
+    }
     // Whether the game that wrote the record is still running.
     static bool StillRunning(const std::string& record)
     {
-        HANDLE game = OpenProcess(SYNCHRONIZE, FALSE, GameId(record));
+        HANDLE game = OpenGame(record);
         if (!game)
             return false;
         const bool running = WaitForSingleObject(game, 0) == WAIT_TIMEOUT;
@@ -153,11 +158,15 @@ std::string RecordWhileSaverRuns(const GameInstall& install, SaverProcess& saver
 
 // The NT family counts the saver's process as the running screen saver (its
 // password lock, its idle timer, its desktop on every monitor): there the
-// game runs on the saver's desktop and the saver stays until it ends.
-// Windows 95/98 leave the screen to the game, and the saver ends at once.
-TEST(SaverMode, StartsTheGameQuotedOnItsDesktopAndStaysWithItOnTheNtFamily)
+// game runs on the saver's desktop and the saver stays until it ends. The
+// game is expected to end on input; one that ignores it (and here also every
+// request to close) is asked to close, then ended. Left alone, it runs on:
+// its window appearing under the pointer, which Wine counts as input, is not
+// the player's. Windows 95/98 leave the screen to the game at once.
+TEST(SaverMode, StartsTheGameQuotedOnItsDesktopAndStaysWithItUntilInputEndsIt)
 {
     GameInstall install("Game.exe");
+    install.MakeGameStubborn();
     SaverProcess saver("/s", true, SaverPath(), "WinSta0\\Screen-saver");
     std::string record;
     if (RunIsWindows9x()) {
@@ -168,8 +177,27 @@ TEST(SaverMode, StartsTheGameQuotedOnItsDesktopAndStaysWithItOnTheNtFamily)
     } else {
         record = RecordWhileSaverRuns(install, saver, 20000);
         ASSERT_FALSE(record.empty()) << "the game did not start";
-        EXPECT_FALSE(saver.Wait(500)) << "the saver ended while its game runs";
-        EndProcess(GameInstall::GameId(record));
+        HANDLE game = GameInstall::OpenGame(record);
+        ASSERT_NE(nullptr, game);
+        // Past the settling of its window and the three seconds input would give it.
+        EXPECT_FALSE(saver.Wait(4500)) << "the run ended without input";
+        const std::string closeLog = install.Directory() + "\\game_close_requests.log";
+        EXPECT_EQ("", ReadAll(closeLog)) << "asked to close without input";
+
+        INPUT input = {};
+        input.type = INPUT_MOUSE;
+        input.mi.dx = 40;
+        input.mi.dy = 30;
+        input.mi.dwFlags = MOUSEEVENTF_MOVE;
+        ASSERT_EQ(1u, SendInput(1, &input, sizeof input));
+        const DWORD inputTick = GetTickCount();
+        while (WaitForSingleObject(game, 0) == WAIT_TIMEOUT && GetTickCount() - inputTick < 10000)
+            saver.Wait(20);  // the saver stops at its debug events until they are handled
+        DWORD gameExit = STILL_ACTIVE;
+        EXPECT_TRUE(GetExitCodeProcess(game, &gameExit));
+        EXPECT_EQ(1u, gameExit) << "the saver did not end the game within 10 s of the input";
+        EXPECT_NE(std::string::npos, ReadAll(closeLog).find("WM_CLOSE")) << "the game was not asked to close";
+        CloseHandle(game);
         EXPECT_TRUE(saver.Wait(1000)) << "the saver outlived its game by a second";
         ASSERT_TRUE(saver.Wait(10000));
     }
@@ -222,7 +250,7 @@ TEST(SaverMode, TheGameLeavesTheSaversJobAndEndsWithTheSaver)
         SaverProcess saver("/s", false, SaverPath(), nullptr, outerJob);
         const std::string record = install.RecordIn(install.Directory(), 20000);
         ASSERT_FALSE(record.empty()) << "the game did not start";
-        HANDLE game = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, GameInstall::GameId(record));
+        HANDLE game = GameInstall::OpenGame(record);
         ASSERT_NE(nullptr, game);
         if (outerJob) {
             BOOL inJob = -1;
@@ -236,41 +264,6 @@ TEST(SaverMode, TheGameLeavesTheSaversJobAndEndsWithTheSaver)
         EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(game, 1000)) << "the game outlived its saver";
         CloseHandle(game);
     }
-}
-
-// The game is expected to end on input by itself. One that does not is asked
-// to close, then ended: the player gets the desktop, or the lock, back. Left
-// alone, it runs on: its window appearing under the pointer, which Wine
-// counts as input, is not the player's.
-TEST(SaverMode, InputEndsTheRunOfAGameThatIgnoresIt)
-{
-    if (RunIsWindows9x())
-        GTEST_SKIP() << "Windows 95/98 leave the screen to the game alone";
-    GameInstall install;
-    install.MakeGameStubborn();
-    SaverProcess saver("/s");
-    const std::string record = install.RecordIn(install.Directory(), 20000);
-    ASSERT_FALSE(record.empty()) << "the game did not start";
-    HANDLE game = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, GameInstall::GameId(record));
-    ASSERT_NE(nullptr, game);
-    // Past the settling of its window and the three seconds input would give it.
-    EXPECT_FALSE(saver.Wait(4500)) << "the run ended without input";
-    EXPECT_EQ("", ReadAll(install.Directory() + "\\game_close_requests.log")) << "asked to close without input";
-
-    INPUT input = {};
-    input.type = INPUT_MOUSE;
-    input.mi.dx = 40;
-    input.mi.dy = 30;
-    input.mi.dwFlags = MOUSEEVENTF_MOVE;
-    ASSERT_EQ(1u, SendInput(1, &input, sizeof input));
-    ASSERT_TRUE(saver.Wait(10000)) << "the run outlived the input by 10 s";
-    EXPECT_EQ(0u, saver.ExitCode());
-    DWORD gameExit = STILL_ACTIVE;
-    EXPECT_TRUE(GetExitCodeProcess(game, &gameExit));
-    EXPECT_EQ(1u, gameExit) << "the game was not ended by the saver";
-    CloseHandle(game);
-    EXPECT_NE(std::string::npos, ReadAll(install.Directory() + "\\game_close_requests.log").find("WM_CLOSE"))
-        << "the game was not asked to close";
 }
 
 // The one box a failed start shows: captioned "KUBO TRAX", with the system's
