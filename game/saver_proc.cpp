@@ -8,7 +8,7 @@
 #include "game/launch_context.h"
 #include "game/settings_file.h"
 #include "host/dismissal.h"
-#include "host/platform.h"
+#include "host/game_run.h"
 #include "host/saver_window.h"
 #include "res/resource.h"
 
@@ -71,16 +71,10 @@ void StartGame()
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWNORMAL;
-    PROCESS_INFORMATION game = {};
-    const DWORD flags = GameCreationFlags(IsWindows9x() != 0, SaverIsInJob());
-    if (StartGameProcess(commandLine, flags, startup, &game)) {
-        // From here the game is the screen saver: the run goes on as long as
-        // it does (on Windows 95/98 the game alone carries it on).
-        HandRunTo(game.hProcess, game.dwProcessId);
-        CloseHandle(game.hThread);
-        CloseHandle(game.hProcess);
+    // From here the game is the screen saver: the run goes on as long as it
+    // does (on Windows 95/98 the game alone carries it on).
+    if (StartGameRun(commandLine, startup))
         return;
-    }
     const DWORD code = GetLastError();
     if (code != 0)
         ShowStartFailure(code);

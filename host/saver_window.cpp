@@ -3,7 +3,7 @@
 #include "common/entry_lookup.h"
 #include "common/handles.h"
 #include "host/dismissal.h"
-#include "host/game_watch.h"
+#include "host/game_run.h"
 #include "host/password.h"
 #include "host/platform.h"
 #include "res/resource.h"
@@ -27,8 +27,6 @@ HMODULE g_imm;                           // IMM32.DLL when the process had it lo
 AssociateContextFn g_associateContext;   // its ImmAssociateContext, or null
 HIMC g_previousContext;                  // the context detached at creation, or null
 HANDLE g_runLock;                        // this full-screen start's run lock, or null
-HANDLE g_game;                           // the game this run stays with (NT family), or null
-DWORD g_gameProcessId;                   // its process id
 
 void OnCreate(HWND window)
 {
@@ -54,7 +52,7 @@ void OnDestroy(HWND window)
 // already there ends. The check for a running saver window cannot do this
 // alone, because a full-screen saver refuses its window once it has started
 // the game. Once the game has started, the game's process gets a copy of the
-// lock (see HandRunTo), so it lasts as long as the game.
+// lock (CopyRunLockInto), so it lasts as long as the game.
 // Returns false when another run is in progress.
 bool TakeRunLock()
 {
@@ -76,12 +74,16 @@ void ReleaseRunLock()
     g_runLock = nullptr;
 }
 
-void ForgetGame()
+// The copy lives in the game's handle table, unknown to the game, and is
+// closed by the system when the game's process ends. On Windows 95/98 it
+// carries the run on once the saver has ended; on the NT family it keeps a
+// game that outlives its saver (where no job ties the two) from being joined
+// by a second one.
+void CopyRunLockInto(HANDLE game)
 {
-    if (g_game)
-        CloseHandle(g_game);
-    g_game = nullptr;
-    g_gameProcessId = 0;
+    HANDLE copy = nullptr;
+    if (g_runLock)
+        DuplicateHandle(GetCurrentProcess(), g_runLock, game, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS);
 }
 
 // The process of the window hosting a preview, to wait on; null when it
@@ -298,10 +300,10 @@ int RunSaverWindow(HWND parent)
     // the same as a full-screen run that refused its window, and the password
     // machinery is taken down as after any run.
     g_saverWindow = RegisterSaverClass() ? CreateSaverWindow(parent) : nullptr;
-    if (g_game) {
+    if (HANDLE game = GameRunProcess()) {
         // The window was refused for the game, which now is the saver.
-        StayWithGame(g_game, g_gameProcessId);
-        ForgetGame();
+        CopyRunLockInto(game);
+        StayWithGameRun();
     }
     // The game has ended or holds its own copy of the lock, or the window
     // lives and a later start finds it by its class and title.
@@ -314,23 +316,6 @@ int RunSaverWindow(HWND parent)
     return result;
 }
 
-void HandRunTo(HANDLE gameProcess, DWORD gameProcessId)
-{
-    // The copy lives in the game's handle table, unknown to the game, and is
-    // closed by the system when the game ends; that ends the run.
-    HANDLE copy = nullptr;
-    if (g_runLock)
-        DuplicateHandle(GetCurrentProcess(), g_runLock, gameProcess, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS);
-    // Windows 95/98 leave the screen to the game alone: the saver ends.
-    if (IsWindows9x() || g_game)
-        return;
-    if (DuplicateHandle(GetCurrentProcess(), gameProcess, GetCurrentProcess(), &g_game, 0, FALSE,
-                        DUPLICATE_SAME_ACCESS))
-        g_gameProcessId = gameProcessId;
-    else
-        g_game = nullptr;
-}
-
 void ResetSaverWindowForTest()
 {
     SetSaverWindowKind(0, 0);
@@ -339,5 +324,4 @@ void ResetSaverWindowForTest()
     g_associateContext = nullptr;
     g_previousContext = nullptr;
     ReleaseRunLock();
-    ForgetGame();
 }

@@ -5,7 +5,8 @@
 
 // Full screen without a parent, a preview inside the parent otherwise.
 // Returns the code of the WM_QUIT that ended the loop, or 0 when the window
-// was not made (the full-screen saver refuses it once the game has started).
+// was not made (the full-screen saver refuses it once the game has started,
+// and on the NT family returns once the game's run is over: host/game_run.h).
 int RunSaverWindow(HWND parent);
 
 // The class's window procedure, first to see every message of the saver window.
@@ -30,14 +31,6 @@ enum class OuterStep {
 
 // Pure: the step for a message, given the preview and close-approved flags.
 OuterStep DecideOuterStep(UINT message, WPARAM wParam, int preview, int closeApproved);
-
-// Called back by the saver procedure once it has started the game from a
-// full-screen saver; the game is the screen saver from then on. Its process
-// keeps a copy of this start's run lock, so no other full-screen start runs
-// while the game does. On the NT family the run itself also stays with it:
-// RunSaverWindow returns only once the game has ended (host/game_watch.h).
-// Takes handles of its own; the caller keeps and closes its process handle.
-void HandRunTo(HANDLE gameProcess, DWORD gameProcessId);
 
 // For tests: every value back to its start, including the preview flag and
 // the QueryCancelAutoPlay id the window hands to the closing rules.
