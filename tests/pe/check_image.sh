@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Checks a built saver image: the DLLs it imports, its subsystem and version,
-# that it carries no execution level, and that its code runs on a 386.
+# Checks a built saver image: the DLLs and entries it imports, its subsystem
+# and version, that it carries no execution level, and that its code runs on
+# a 386.
 #   check_image.sh kubotrax.scr
 # The image imports the four system DLLs and nothing else: no C runtime
 # (MSVCRT.DLL), which a Windows 95 system may lack, and then loads nothing
 # that imports it. It is 32-bit and asks for subsystem 4.0 (Windows 95, NT 4.0).
 set -u
 image=$1
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
 fail=0
 dump=$(i686-w64-mingw32-objdump -p "$image") || { echo "cannot read $image"; exit 1; }
 
@@ -16,6 +19,76 @@ for dll in $imports; do
   if ! [[ $dll =~ $allowed ]]; then echo "unexpected import: $dll"; fail=1; fi
 done
 [ -n "$imports" ] || { echo "no imports found"; fail=1; }
+
+# The entries the image imports, one "DLL name" a line; one imported by
+# ordinal reads "DLL #n".
+entries=$(printf '%s\n' "$dump" | awk '/^\tDLL Name: / { dll = toupper($3) }
+  /^\t[0-9a-f]+\t/ { print dll, ($3 == "<none>" ? "#" $2 : $3) }' | LC_ALL=C sort -u)
+
+# The entries the saver looks up at run time because a Windows it serves
+# lacks them (jobs, tokens, GetLastInputInfo) or because they live in a
+# library that may be missing (IMM32, the password providers) must never be
+# imported as well: that would keep the image from loading wherever the entry
+# is missing, and Wine, which exports every entry under every Windows version
+# it plays, would never show it. The names come from the saver's own sources,
+# every LookUpEntry<...>(module, name) call in host/, game/, setup/ and
+# common/, rather than from a second list that a new lookup could miss. A name
+# given as a constant is read from its definition in the same file
+# (const char kName[] = "..."); one that cannot be read fails the check, so
+# that no lookup goes unchecked.
+run_time_entries() {
+  local file text argument value
+  while read -r file; do
+    text=$(tr '\n' ' ' <"$file")
+    grep -oE 'LookUpEntry<[^>]+>\(([^()]|\([^()]*\))*\)' <<<"$text" |
+      sed -E 's/^.*,[[:space:]]*//; s/[[:space:]]*\)$//' |
+      while read -r argument; do
+        if [[ $argument =~ ^\"([A-Za-z0-9_]+)\"$ ]]; then
+          value=${BASH_REMATCH[1]}
+        else
+          value=$(grep -oE "\b$argument(\[\])?[[:space:]]*=[[:space:]]*\"[A-Za-z0-9_]+\"" <<<"$text" |
+                  sed -E 's/.*"(.*)"/\1/')
+        fi
+        echo "${value:-?} ${file#"$root"/} $argument"
+      done
+  done < <(find "$root"/host "$root"/game "$root"/setup "$root"/common -name '*.cpp' -o -name '*.h')
+}
+looked_up=$(run_time_entries)
+[ -n "$looked_up" ] || { echo "found no LookUpEntry calls in the saver's sources"; fail=1; }
+while read -r name file argument; do
+  if [ "$name" = "?" ]; then
+    echo "$file: cannot tell which entry LookUpEntry looks up as $argument; give it as a"
+    echo "  string or as a constant defined in that file (const char kName[] = \"...\")"
+    fail=1
+  elif grep -q " $name\$" <<<"$entries"; then
+    echo "$name is looked up at run time ($file) and must not be imported: it would keep the"
+    echo "  saver from loading where the entry is missing; call it only through that lookup"
+    fail=1
+  fi
+done <<<"$looked_up"
+
+# Every other import is on a closed list, imports.txt beside this script,
+# with the oldest Windows that has it. An import missing there fails until
+# someone has checked that Windows 95 and NT 4.0 have it and added its line,
+# and a line the image no longer imports fails until it is deleted.
+list=$here/imports.txt
+listed=$(grep -v '^#' "$list" | awk 'NF { print toupper($1), $2 }' | LC_ALL=C sort -u)
+while read -r dll name; do
+  grep -q "^$name " <<<"$looked_up" && continue  # said above
+  echo "new import $dll $name: if Windows 95 and NT 4.0 both have it, add the line"
+  echo "  $dll $name 95 NT4"
+  echo "to tests/pe/imports.txt; if not, look it up at run time with LookUpEntry instead"
+  fail=1
+done < <(LC_ALL=C comm -23 <(printf '%s\n' "$entries") <(printf '%s\n' "$listed"))
+while read -r dll name; do
+  echo "tests/pe/imports.txt lists $dll $name, which the image no longer imports: delete its line"
+  fail=1
+done < <(LC_ALL=C comm -13 <(printf '%s\n' "$entries") <(printf '%s\n' "$listed"))
+while read -r dll name windows; do
+  echo "tests/pe/imports.txt: $dll $name needs Windows \"$windows\", not \"95 NT4\": the saver"
+  echo "  would not load on Windows 95 or NT 4.0; look it up at run time with LookUpEntry"
+  fail=1
+done < <(grep -v '^#' "$list" | awk 'NF && $3 " " $4 != "95 NT4" { $1 = toupper($1); print }')
 
 field() { printf '%s\n' "$dump" | awk -v k="$1" '$1 == k { print $2 }'; }
 [ "$(field Subsystem)" = "00000002" ] || { echo "not a GUI program: $(field Subsystem)"; fail=1; }
@@ -103,7 +176,8 @@ if [ -n "$unknown" ]; then
 fi
 
 size=$(stat -c %s "$image")
-echo "kubotrax.scr: $size bytes; imports: $(echo $imports)"
+echo "kubotrax.scr: $size bytes; imports: $(echo $imports), $(printf '%s\n' "$entries" | wc -l) entries"
+echo "looked up at run time: $(printf '%s\n' "$looked_up" | awk '{ print $1 }' | sort -u | paste -sd ' ')"
 [ "$size" -lt $((256 * 1024)) ] || { echo "image is $size bytes, over 256 KiB"; fail=1; }
 [ $fail -eq 0 ] && echo "image checks passed"
 exit $fail
