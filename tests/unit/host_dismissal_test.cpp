@@ -6,6 +6,7 @@
 #include "host/password.h"
 #include "host/saver_window.h"
 #include "host/startup.h"
+#include "tests/support/import_hook.h"
 #include "tests/unit/saver_state.h"
 
 namespace {
@@ -213,6 +214,46 @@ TEST_F(SaverChain, InputRequestsClosingAndKeepsDefaultHandling)
     Send(WM_KEYUP, 'A');
     EXPECT_EQ(0, Drain());
     EXPECT_TRUE(IsWindow(window_));
+}
+
+// Stands in for user32's DefWindowProcA: notes the message it was given and
+// answers a value no default handling of these messages gives.
+const LRESULT kDefaultAnswer = 0x5EC0;
+UINT g_defaultMessage;
+LRESULT WINAPI AnswerAsDefault(HWND, UINT message, WPARAM, LPARAM)
+{
+    g_defaultMessage = message;
+    return kDefaultAnswer;
+}
+
+TEST_F(SaverChain, CloseRequestsStillReturnTheDefaultHandlingsAnswer)
+{
+    struct Case { UINT message; WPARAM wParam; } cases[] = {
+        {WM_KEYDOWN, 'A'},
+        {WM_SYSKEYDOWN, VK_MENU},
+        {WM_LBUTTONDOWN, MK_LBUTTON},
+        {WM_RBUTTONDOWN, MK_RBUTTON},
+        {WM_MBUTTONDOWN, MK_MBUTTON},
+        {WM_MOUSEMOVE, 0},  // the cursor lies past the threshold from the anchor
+        {WM_ACTIVATEAPP, FALSE},
+        {WM_POWER, PWR_CRITICALRESUME},
+        {WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC},
+    };
+    ASSERT_TRUE(SetCursorPos(200, 200));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "message 0x" << std::hex << c.message);
+        SetCursorAnchorForTest(POINT{100, 100});
+        g_defaultMessage = WM_NULL;
+        LRESULT answer;
+        {
+            ImportHook hook("user32.dll", "DefWindowProcA", reinterpret_cast<const void*>(&AnswerAsDefault));
+            ASSERT_TRUE(hook.Installed());
+            answer = Send(c.message, c.wParam);
+        }
+        EXPECT_EQ(1, Drain());
+        EXPECT_EQ(c.message, g_defaultMessage);
+        EXPECT_EQ(kDefaultAnswer, answer);
+    }
 }
 
 TEST_F(SaverChain, CloseWithoutVerifierIsApprovedAndDestroys)
