@@ -131,6 +131,8 @@ public:
             } else {
                 process_ = OpenGameProcess(game.ids[i], SYNCHRONIZE);
                 owned_ = process_ != nullptr;
+                if (process_ && !IsRunning(process_))
+                    Drop();  // ended, but not yet gone from the job's list
             }
         }
         return process_ != nullptr;
