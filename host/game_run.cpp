@@ -109,70 +109,39 @@ HANDLE OpenGameProcess(DWORD id, DWORD access)
     return process;
 }
 
-// One running process of the game, to wait on: when it ends, the run looks
-// again, and when none is left, the run is over.
-class FollowedProcess {
-public:
-    FollowedProcess() = default;
-    ~FollowedProcess() { Drop(); }
-    FollowedProcess(const FollowedProcess&) = delete;
-    FollowedProcess& operator=(const FollowedProcess&) = delete;
-    HANDLE Get() const { return process_; }
-    // False once nothing of the game runs.
-    bool Find()
-    {
-        if (process_ && IsRunning(process_))
-            return true;
-        Drop();
-        const ProcessIds game = ListGame();
-        for (int i = 0; i < game.count && !process_; ++i) {
-            if (game.ids[i] == g_gameId && g_game && IsRunning(g_game)) {
-                process_ = g_game;
-            } else {
-                process_ = OpenGameProcess(game.ids[i], SYNCHRONIZE);
-                owned_ = process_ != nullptr;
-                if (process_ && !IsRunning(process_))
-                    Drop();  // ended, but not yet gone from the job's list
-            }
-        }
-        return process_ != nullptr;
+// A handle to one running process of the game, to wait on: when it ends, the
+// run looks again, and when none is left, the run is over. Null then.
+HANDLE OpenRunningGameProcess()
+{
+    const ProcessIds game = ListGame();
+    for (int i = 0; i < game.count; ++i) {
+        HANDLE process = OpenGameProcess(game.ids[i], SYNCHRONIZE);
+        if (process && IsRunning(process))
+            return process;
+        if (process)
+            CloseHandle(process);  // ended, but not yet gone from the job's list
     }
-
-private:
-    void Drop()
-    {
-        if (owned_)
-            CloseHandle(process_);
-        process_ = nullptr;
-        owned_ = false;
-    }
-
-    HANDLE process_ = nullptr;
-    bool owned_ = false;
-};
+    return nullptr;
+}
 
 // Asks every visible top-level window of the game's processes to close.
-struct CloseRequest {
-    ProcessIds game;
-};
-
 BOOL CALLBACK AskWindowToClose(HWND window, LPARAM context)
 {
-    const CloseRequest* request = reinterpret_cast<const CloseRequest*>(context);
+    const ProcessIds* game = reinterpret_cast<const ProcessIds*>(context);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
     // Visible ones only: hidden helper windows (input methods, say) would
     // be destroyed by a WM_CLOSE, not asked. Posted: a game that does not
     // answer must not hold the saver.
-    if (IsWindowVisible(window) && Contains(request->game, owner))
+    if (IsWindowVisible(window) && Contains(*game, owner))
         PostMessageA(window, WM_CLOSE, 0, 0);
     return TRUE;
 }
 
 void AskGameToClose()
 {
-    CloseRequest request = {ListGame()};
-    EnumWindows(AskWindowToClose, reinterpret_cast<LPARAM>(&request));
+    const ProcessIds game = ListGame();
+    EnumWindows(AskWindowToClose, reinterpret_cast<LPARAM>(&game));
 }
 
 // Ends everything of the game: the job as a whole where it is the saver's
@@ -184,13 +153,9 @@ void EndGame()
         return;
     const ProcessIds game = ListGame();
     for (int i = 0; i < game.count; ++i) {
-        if (game.ids[i] == g_gameId) {
-            TerminateProcess(g_game, kEndedGameExitCode);
-        } else {
-            KernelHandle process(OpenGameProcess(game.ids[i], PROCESS_TERMINATE));
-            if (process.Get())
-                TerminateProcess(process.Get(), kEndedGameExitCode);
-        }
+        KernelHandle process(OpenGameProcess(game.ids[i], PROCESS_TERMINATE));
+        if (process.Get())
+            TerminateProcess(process.Get(), kEndedGameExitCode);
     }
 }
 
@@ -369,8 +334,15 @@ void StayWithGameRun()
 {
     Floor phase = Floor::Watching;
     DWORD phaseTick = 0;
-    FollowedProcess followed;
-    while (g_source != RunSource::None && followed.Find()) {
+    HANDLE followed = nullptr;  // a running process of the game
+    while (g_source != RunSource::None) {
+        if (!followed || !IsRunning(followed)) {
+            if (followed)
+                CloseHandle(followed);
+            followed = OpenRunningGameProcess();
+            if (!followed)
+                break;  // nothing of the game runs any more
+        }
         const DWORD now = GetTickCount();
         if (phase == Floor::Watching && PlayerHasCome()) {
             phase = Floor::PlayerCame;
@@ -385,10 +357,11 @@ void StayWithGameRun()
         }
         // Sleeps until the followed process ends, input or another message
         // arrives, or the floor's next step is due; never on a clock.
-        HANDLE process = followed.Get();
-        if (MsgWaitForMultipleObjects(1, &process, FALSE, timeLeft, QS_ALLINPUT) == WAIT_FAILED)
+        if (MsgWaitForMultipleObjects(1, &followed, FALSE, timeLeft, QS_ALLINPUT) == WAIT_FAILED)
             break;  // a handle that cannot be waited on; waiting cannot mend it
         HandlePendingMessages();
     }
+    if (followed)
+        CloseHandle(followed);
     EndRun();
 }
