@@ -180,31 +180,24 @@ void OnDesktop(const char* desktop, const std::function<void()>& action)
     player.join();
 }
 
-// Input through the system's input queue; returns the events sent.
-UINT SendInputOn(const char* desktop, std::vector<INPUT> events)
+// Input through the system's input queue: the shift key pressed and let go,
+// or the pointer moved by each of `moves` pixels along x in turn.
+void SendInputOn(const char* desktop, const std::vector<int>& moves = {})
 {
+    std::vector<INPUT> events(moves.empty() ? 2 : moves.size());
+    for (size_t i = 0; i < events.size(); ++i) {
+        events[i].type = moves.empty() ? INPUT_KEYBOARD : INPUT_MOUSE;
+        if (moves.empty()) {
+            events[i].ki.wVk = VK_SHIFT;
+            events[i].ki.dwFlags = i ? KEYEVENTF_KEYUP : 0;
+        } else {
+            events[i].mi.dx = moves[i];
+            events[i].mi.dwFlags = MOUSEEVENTF_MOVE;
+        }
+    }
     UINT sent = 0;
     OnDesktop(desktop, [&] { sent = SendInput(static_cast<UINT>(events.size()), events.data(), sizeof(INPUT)); });
-    return sent;
-}
-
-void PressKey(const char* desktop = nullptr)
-{
-    INPUT keys[2] = {};
-    keys[0].type = keys[1].type = INPUT_KEYBOARD;
-    keys[0].ki.wVk = keys[1].ki.wVk = VK_SHIFT;
-    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    ASSERT_EQ(2u, SendInputOn(desktop, {keys[0], keys[1]}));
-}
-
-void MovePointer(const char* desktop, int dx, int dy)
-{
-    INPUT move = {};
-    move.type = INPUT_MOUSE;
-    move.mi.dx = dx;
-    move.mi.dy = dy;
-    move.mi.dwFlags = MOUSEEVENTF_MOVE;
-    ASSERT_EQ(1u, SendInputOn(desktop, {move}));
+    ASSERT_EQ(events.size(), sent);
 }
 
 // After the player's input, a game that ignores it is asked to close and,
@@ -213,7 +206,7 @@ void MovePointer(const char* desktop, int dx, int dy)
 void ExpectInputEndsTheRun(const GameInstall& install, SaverProcess& saver, HANDLE game,
                            const char* desktop = nullptr)
 {
-    PressKey(desktop);
+    SendInputOn(desktop);
     const DWORD inputTick = GetTickCount();
     while (WaitForSingleObject(game, 0) == WAIT_TIMEOUT && GetTickCount() - inputTick < 10000)
         saver.Wait(20);  // a saver started as a debuggee stops at its debug events until they are handled
@@ -257,8 +250,7 @@ TEST(SaverMode, StartsTheGameQuotedOnItsDesktopAndStaysWithItUntilThePlayerComes
         ASSERT_FALSE(record.empty()) << "the game did not start";
         HANDLE game = GameInstall::OpenGame(record);
         ASSERT_NE(nullptr, game);
-        for (int dx : {2, -2, 2, -2})
-            MovePointer("Screen-saver", dx, 0);
+        SendInputOn("Screen-saver", {2, -2, 2, -2});
         EXPECT_FALSE(saver.Wait(8000)) << "the run ended without the player";
         EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(game, 0)) << "the game was ended";
         EXPECT_EQ("", ReadAll(install.Directory() + "\\game_close_requests.log")) << "asked to close without input";
