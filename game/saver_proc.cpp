@@ -7,6 +7,7 @@
 #include "game/language.h"
 #include "game/launch_context.h"
 #include "game/settings_file.h"
+#include "host/decision_trace.h"
 #include "host/dismissal.h"
 #include "host/game_run.h"
 #include "host/saver_window.h"
@@ -46,15 +47,20 @@ void StartGame()
 {
     // Without an installation there is no game to start and nothing to say.
     SettingsFile* settings = CurrentSettings();
-    if (!settings)
+    if (!settings) {
+        TraceDecision({"no game: no installation found"});
         return;
+    }
     // The logon screen saver runs under a system account, which would hand
     // the game and its file dialogs to whoever passes: start nothing there.
-    if (RunsAsServiceAccount())
+    if (RunsAsServiceAccount()) {
+        TraceDecision({"no game: the saver runs under a system account"});
         return;
+    }
     char exeName[kExeNameSize];
     const DWORD exeLength = settings->GetString("DIRECTORIES", "Exe", kDefaultExe, exeName, sizeof exeName);
     if (const DWORD refusal = ExeNameRefusal(exeName, exeLength, sizeof exeName)) {
+        TraceFailure("starting the game", refusal);
         ShowStartFailure(refusal);
         return;
     }
@@ -62,8 +68,12 @@ void StartGame()
     const int fitted = BuildGameCommandLine(InstallDirectory(), exeName, commandLine, sizeof commandLine);
     OutputDebugStringA(commandLine);
     OutputDebugStringA("\n");
-    if (!fitted)
-        return;  // a cut command line could name another program
+    if (!fitted) {
+        // A cut command line could name another program.
+        TraceFailure("starting the game", ERROR_FILENAME_EXCED_RANGE);
+        return;
+    }
+    TraceDecision({"game command line: ", commandLine});
 
     // The game runs where the saver runs: on the NT family that is the
     // desktop the system shows while a saver runs, on every monitor.
@@ -76,6 +86,7 @@ void StartGame()
     if (StartGameRun(commandLine, startup))
         return;
     const DWORD code = GetLastError();
+    TraceFailure("starting the game", code);
     if (code != 0)
         ShowStartFailure(code);
 }

@@ -1,98 +1,63 @@
 #include "host/game_run.h"
 
+#include <new>
+
 #include "common/entry_lookup.h"
 #include "common/handles.h"
+#include "host/decision_trace.h"
+#include "host/game_processes.h"
 #include "host/platform.h"
 #include "host/player_input.h"
 
 namespace {
-// Looked up at run time: Windows 95/98 and NT 4.0 lack jobs, and a static
-// import would keep them from loading the saver at all.
+// Looked up at run time: Windows 95/98 and NT 4.0 lack jobs, Windows 95/98
+// desktops, and a static import would keep them from loading the saver.
 using IsProcessInJobFn = BOOL(WINAPI*)(HANDLE, HANDLE, BOOL*);
 using CreateJobObjectFn = HANDLE(WINAPI*)(SECURITY_ATTRIBUTES*, const char*);
 using SetInformationJobObjectFn = BOOL(WINAPI*)(HANDLE, JOBOBJECTINFOCLASS, void*, DWORD);
-using QueryInformationJobObjectFn = BOOL(WINAPI*)(HANDLE, JOBOBJECTINFOCLASS, void*, DWORD, DWORD*);
 using AssignProcessToJobObjectFn = BOOL(WINAPI*)(HANDLE, HANDLE);
 using TerminateJobObjectFn = BOOL(WINAPI*)(HANDLE, UINT);
+using GetProcessWindowStationFn = HWINSTA(WINAPI*)();
+using GetThreadDesktopFn = HDESK(WINAPI*)(DWORD);
+using GetUserObjectInformationFn = BOOL(WINAPI*)(HANDLE, int, void*, DWORD, DWORD*);
 
 // Where the run learns which processes are the game.
-enum class RunSource {
-    None,          // Windows 95/98: the run is handed over, not followed
+enum class RunRoad {
+    None,          // no run is followed: Windows 95/98 hand the game over
     OwnJob,        // the saver's own job, which holds everything the game starts
-    SaversJob,     // the job the system started the saver in, less the saver
-    FirstProcess,  // no job tells: the process the saver started, alone
+    SaversJob,     // the job the system started the saver in: the game and what descends from it
+    FirstProcess,  // nothing reliable tells more: the process the saver started, alone
 };
 
-// At most this many of the game's processes are looked at in one go; the
-// rest are found once some of these have ended.
-constexpr int kMostListed = 64;
 // What a game ended by the saver exits with: it did not end by itself.
 constexpr UINT kEndedGameExitCode = 1;
 
-struct ProcessIds {
-    int count;
-    DWORD ids[kMostListed];
-};
-
 // The run. Only this file writes it.
-RunSource g_source;     // None when no run is followed
-HANDLE g_game;          // the process the saver started, or null; its own handle, never a copy
-DWORD g_gameId;         // its process id
-HANDLE g_job;           // the saver's own job holding the game, or null
-ProcessIds g_notGame;   // the saver's job's other processes when the game started (SaversJob)
+RunRoad g_road;   // None when no run is followed
+HANDLE g_game;    // the process the saver started, or null; its own handle, never a copy
+DWORD g_gameId;   // its process id
+HANDLE g_job;     // the saver's own job holding the game, or null
+GameLineage* g_lineage;  // the game in the saver's job (SaversJob), or null; on the free store
 
 HMODULE Kernel() { return GetModuleHandleA("KERNEL32.DLL"); }
-
-bool Contains(const ProcessIds& list, DWORD id)
-{
-    for (int i = 0; i < list.count; ++i) {
-        if (list.ids[i] == id)
-            return true;
-    }
-    return false;
-}
+HMODULE User() { return GetModuleHandleA("USER32.DLL"); }
 
 bool IsRunning(HANDLE process) { return WaitForSingleObject(process, 0) == WAIT_TIMEOUT; }
 
-// The processes of a job (null: the one this process runs in); false where
-// the system cannot say. A job of more than kMostListed gives the first ones.
-bool ListJob(HANDLE job, ProcessIds* out)
-{
-    auto query = LookUpEntry<QueryInformationJobObjectFn>(Kernel(), "QueryInformationJobObject");
-    union {
-        JOBOBJECT_BASIC_PROCESS_ID_LIST list;
-        BYTE bytes[sizeof(JOBOBJECT_BASIC_PROCESS_ID_LIST) + kMostListed * sizeof(ULONG_PTR)];
-    } buffer = {};
-    out->count = 0;
-    if (!query)
-        return false;
-    if (!query(job, JobObjectBasicProcessIdList, &buffer, sizeof buffer, nullptr) && GetLastError() != ERROR_MORE_DATA)
-        return false;
-    const DWORD listed = buffer.list.NumberOfProcessIdsInList;
-    for (DWORD i = 0; i < listed && i < kMostListed; ++i)
-        out->ids[out->count++] = static_cast<DWORD>(buffer.list.ProcessIdList[i]);
-    return true;
-}
-
 // The game's processes that run now.
-ProcessIds ListGame()
+void ListGame(ProcessIds* game)
 {
-    ProcessIds listed = {};
-    ProcessIds game = {};
-    if (g_source == RunSource::OwnJob && ListJob(g_job, &listed))
-        return listed;
-    if (g_source == RunSource::SaversJob && ListJob(nullptr, &listed)) {
-        for (int i = 0; i < listed.count; ++i) {
-            const DWORD id = listed.ids[i];
-            if (id != GetCurrentProcessId() && !Contains(g_notGame, id))
-                game.ids[game.count++] = id;
-        }
-        return game;
+    if (g_road == RunRoad::OwnJob && ListJobProcesses(g_job, game))
+        return;
+    if (g_road == RunRoad::SaversJob) {
+        ProcessIds job;
+        if (ListJobProcesses(nullptr, &job) && g_lineage->List(job, game))
+            return;
     }
-    // No job, or one that cannot be read: the process the saver started.
+    // No job, or one that cannot be read this time: the process the saver started.
+    game->Clear();
     if (g_game && IsRunning(g_game))
-        game.ids[game.count++] = g_gameId;
-    return game;
+        game->Add(g_gameId);
 }
 
 // A handle to one of the game's running processes, opened with `access`;
@@ -102,22 +67,29 @@ ProcessIds ListGame()
 HANDLE OpenGameProcess(DWORD id, DWORD access)
 {
     HANDLE process = OpenProcess(access, FALSE, id);
-    if (process && !Contains(ListGame(), id)) {
-        CloseHandle(process);
-        return nullptr;
+    ProcessIds game;
+    if (process) {
+        ListGame(&game);
+        if (!game.Contains(id)) {
+            CloseHandle(process);
+            return nullptr;
+        }
     }
     return process;
 }
 
 // A handle to one running process of the game, to wait on: when it ends, the
 // run looks again, and when none is left, the run is over. Null then.
-HANDLE OpenRunningGameProcess()
+HANDLE OpenRunningGameProcess(DWORD* id)
 {
-    const ProcessIds game = ListGame();
-    for (int i = 0; i < game.count; ++i) {
-        HANDLE process = OpenGameProcess(game.ids[i], SYNCHRONIZE);
-        if (process && IsRunning(process))
+    ProcessIds game;
+    ListGame(&game);
+    for (int i = 0; i < game.Count(); ++i) {
+        HANDLE process = OpenGameProcess(game[i], SYNCHRONIZE);
+        if (process && IsRunning(process)) {
+            *id = game[i];
             return process;
+        }
         if (process)
             CloseHandle(process);  // ended, but not yet gone from the job's list
     }
@@ -133,14 +105,15 @@ BOOL CALLBACK AskWindowToClose(HWND window, LPARAM context)
     // Visible ones only: hidden helper windows (input methods, say) would
     // be destroyed by a WM_CLOSE, not asked. Posted: a game that does not
     // answer must not hold the saver.
-    if (IsWindowVisible(window) && Contains(*game, owner))
+    if (IsWindowVisible(window) && game->Contains(owner))
         PostMessageA(window, WM_CLOSE, 0, 0);
     return TRUE;
 }
 
 void AskGameToClose()
 {
-    const ProcessIds game = ListGame();
+    ProcessIds game;
+    ListGame(&game);
     EnumWindows(AskWindowToClose, reinterpret_cast<LPARAM>(&game));
 }
 
@@ -149,11 +122,12 @@ void AskGameToClose()
 void EndGame()
 {
     auto terminateJob = LookUpEntry<TerminateJobObjectFn>(Kernel(), "TerminateJobObject");
-    if (g_source == RunSource::OwnJob && terminateJob && terminateJob(g_job, kEndedGameExitCode))
+    if (g_road == RunRoad::OwnJob && terminateJob && terminateJob(g_job, kEndedGameExitCode))
         return;
-    const ProcessIds game = ListGame();
-    for (int i = 0; i < game.count; ++i) {
-        KernelHandle process(OpenGameProcess(game.ids[i], PROCESS_TERMINATE));
+    ProcessIds game;
+    ListGame(&game);
+    for (int i = 0; i < game.Count(); ++i) {
+        KernelHandle process(OpenGameProcess(game[i], PROCESS_TERMINATE));
         if (process.Get())
             TerminateProcess(process.Get(), kEndedGameExitCode);
     }
@@ -177,15 +151,36 @@ DWORD FloorTimeLeft(Floor phase, DWORD sinceMs)
     return sinceMs >= span ? 0 : span - sinceMs;
 }
 
-// Carries out the step whose time is up; returns the phase that follows.
-Floor TakeFloorStep(Floor phase)
+// Carries out the step whose time is up, `sinceInputMs` after the player's
+// input; returns the phase that follows.
+Floor TakeFloorStep(Floor phase, DWORD sinceInputMs)
 {
+    const DecimalText since(sinceInputMs);
     if (phase == Floor::PlayerCame) {
         AskGameToClose();
+        TraceDecision({"asked the game's windows to close, ", since.Text(), " ms after the input"});
         return Floor::AskedToClose;
     }
     EndGame();
+    TraceDecision({"ended the game, ", since.Text(), " ms after the input"});
     return Floor::Ended;
+}
+
+void TracePlayersInput()
+{
+    switch (PlayersInputSeen()) {
+    case PlayersInput::Key:
+        TraceDecision({"player input: a key"});
+        break;
+    case PlayersInput::Button:
+        TraceDecision({"player input: a mouse button"});
+        break;
+    case PlayersInput::Move:
+        TraceDecision({"player input: a move of ", DecimalText(PlayersMovePixels()).Text(), " pixels"});
+        break;
+    case PlayersInput::None:
+        break;
+    }
 }
 
 void HandlePendingMessages()
@@ -208,6 +203,62 @@ DWORD GameCreationFlags(bool windows9x, bool saverInJob)
     return CREATE_DEFAULT_ERROR_MODE | CREATE_SUSPENDED | (saverInJob ? CREATE_BREAKAWAY_FROM_JOB : 0);
 }
 
+// Pure: the priority class to give the game on the NT family, from the
+// saver's own: the same. The system runs savers in the idle class so that
+// they never slow the user's own work, and the game is the saver now. 0 (the
+// system's default) for a class the system did not tell or unknown here.
+DWORD GamePriorityClass(DWORD saverPriorityClass)
+{
+    switch (saverPriorityClass) {
+    case IDLE_PRIORITY_CLASS:
+    case BELOW_NORMAL_PRIORITY_CLASS:
+    case NORMAL_PRIORITY_CLASS:
+    case ABOVE_NORMAL_PRIORITY_CLASS:
+    case HIGH_PRIORITY_CLASS:
+    case REALTIME_PRIORITY_CLASS:
+        return saverPriorityClass;
+    }
+    return 0;
+}
+
+const char* PriorityClassName(DWORD priorityClass)
+{
+    switch (priorityClass) {
+    case IDLE_PRIORITY_CLASS:
+        return "idle";
+    case BELOW_NORMAL_PRIORITY_CLASS:
+        return "below normal";
+    case NORMAL_PRIORITY_CLASS:
+        return "normal";
+    case ABOVE_NORMAL_PRIORITY_CLASS:
+        return "above normal";
+    case HIGH_PRIORITY_CLASS:
+        return "high";
+    case REALTIME_PRIORITY_CLASS:
+        return "realtime";
+    }
+    return "unknown";
+}
+
+// The game's priority class as the system gave it, and the desktop it runs
+// on: the saver's, which the game inherits.
+void TraceGameSurroundings()
+{
+    TraceDecision({"game priority class: ", PriorityClassName(GetPriorityClass(g_game))});
+    auto station = LookUpEntry<GetProcessWindowStationFn>(User(), "GetProcessWindowStation");
+    auto desktop = LookUpEntry<GetThreadDesktopFn>(User(), "GetThreadDesktop");
+    auto nameOf = LookUpEntry<GetUserObjectInformationFn>(User(), "GetUserObjectInformationA");
+    char stationName[64] = "";
+    char desktopName[64] = "";
+    if (!station || !desktop || !nameOf ||
+        !nameOf(station(), UOI_NAME, stationName, sizeof stationName - 1, nullptr) ||
+        !nameOf(desktop(GetCurrentThreadId()), UOI_NAME, desktopName, sizeof desktopName - 1, nullptr)) {
+        TraceFailure("naming the game's desktop", GetLastError());
+        return;
+    }
+    TraceDecision({"game desktop: ", stationName, "\\", desktopName});
+}
+
 // The saver's process belongs to a job. False where the system cannot say
 // (before Windows XP).
 bool SaverIsInJob()
@@ -223,48 +274,65 @@ bool SaverIsInJob()
 // process that left would run on, unseen, on the saver's desktop once the
 // system has left it, and the run could no longer see it. One that asks is
 // refused, as a job that keeps its processes refuses anyone. Null where the
-// system has no jobs (Windows 95/98, NT 4.0) or will not make one.
-HANDLE CreateEndingJob()
+// system will not make one; GetLastError says why.
+HANDLE CreateEndingJob(CreateJobObjectFn create, SetInformationJobObjectFn setInformation)
 {
-    auto create = LookUpEntry<CreateJobObjectFn>(Kernel(), "CreateJobObjectA");
-    auto setInformation = LookUpEntry<SetInformationJobObjectFn>(Kernel(), "SetInformationJobObject");
-    if (!create || !setInformation)
-        return nullptr;
     HANDLE job = create(nullptr, nullptr);
     if (!job)
         return nullptr;
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
     if (!setInformation(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+        const DWORD code = GetLastError();
         CloseHandle(job);
+        SetLastError(code);
         return nullptr;
     }
     return job;
 }
 
 // Puts the suspended game into a job of the saver's own, and says where the
-// run will learn what the game is. Where the system refuses a second job (no
-// nesting before Windows 8) and the game stayed in the job the system
-// started the saver in, that job tells, less what ran in it before the game.
-RunSource TieGameToSaver()
+// run will learn what the game is. Where the system refuses a second job
+// (Windows 7 and before refuse any, Windows 8 and later one with limits on
+// the user interface) and the game stayed in the job the system started the
+// saver in, that job tells: those of its processes that descend from the
+// game, whatever else runs there or joins it later. Where that cannot be
+// told reliably, the game is the process the saver started.
+RunRoad TieGameToSaver()
 {
+    auto create = LookUpEntry<CreateJobObjectFn>(Kernel(), "CreateJobObjectA");
+    auto setInformation = LookUpEntry<SetInformationJobObjectFn>(Kernel(), "SetInformationJobObject");
     auto assign = LookUpEntry<AssignProcessToJobObjectFn>(Kernel(), "AssignProcessToJobObject");
-    g_job = assign ? CreateEndingJob() : nullptr;
-    if (g_job && assign(g_job, g_game))
-        return RunSource::OwnJob;
+    if (!create || !setInformation || !assign) {
+        TraceDecision({"road: first process (no jobs on this system)"});
+        return RunRoad::FirstProcess;
+    }
+    g_job = CreateEndingJob(create, setInformation);
+    if (g_job && assign(g_job, g_game)) {
+        TraceDecision({"road: own job (holds everything the game starts)"});
+        return RunRoad::OwnJob;
+    }
+    const DecimalText refusal(GetLastError());
     if (g_job)
         CloseHandle(g_job);
     g_job = nullptr;
-    ProcessIds saversJob = {};
-    if (!ListJob(nullptr, &saversJob) || !Contains(saversJob, g_gameId))
-        return RunSource::FirstProcess;
-    // The game is held before its first instruction: nothing listed is its.
-    g_notGame = ProcessIds{};
-    for (int i = 0; i < saversJob.count; ++i) {
-        if (saversJob.ids[i] != g_gameId)
-            g_notGame.ids[g_notGame.count++] = saversJob.ids[i];
+    ProcessIds saversJob;
+    if (!ListJobProcesses(nullptr, &saversJob) || !saversJob.Contains(g_gameId)) {
+        TraceDecision({"road: first process (own job refused, error ", refusal.Text(),
+                       "; the game is in no job of the saver's)"});
+        return RunRoad::FirstProcess;
     }
-    return RunSource::SaversJob;
+    g_lineage = new (std::nothrow) GameLineage;
+    if (!g_lineage || !g_lineage->Begin(g_gameId, saversJob)) {
+        delete g_lineage;
+        g_lineage = nullptr;
+        TraceDecision({"road: first process (own job refused, error ", refusal.Text(),
+                       "; the game's descendants cannot be told)"});
+        return RunRoad::FirstProcess;
+    }
+    TraceDecision({"road: the saver's job, the game and what descends from it (own job refused, error ",
+                   refusal.Text(), ")"});
+    return RunRoad::SaversJob;
 }
 
 BOOL CreateGame(char* commandLine, DWORD flags, const STARTUPINFOA& startup, PROCESS_INFORMATION* game)
@@ -276,30 +344,35 @@ BOOL CreateGame(char* commandLine, DWORD flags, const STARTUPINFOA& startup, PRO
 void EndRun()
 {
     StopWatchingForPlayer();
+    delete g_lineage;
     // Empty by now, or left on purpose: closing its last handle ends what it holds.
     if (g_job)
         CloseHandle(g_job);
     if (g_game)
         CloseHandle(g_game);
-    g_source = RunSource::None;
+    g_road = RunRoad::None;
     g_game = nullptr;
     g_gameId = 0;
     g_job = nullptr;
-    g_notGame = ProcessIds{};
+    g_lineage = nullptr;
 }
 }  // namespace
 
 BOOL StartGameRun(char* commandLine, const STARTUPINFOA& startup)
 {
     const bool windows9x = IsWindows9x() != 0;
-    DWORD flags = GameCreationFlags(windows9x, SaverIsInJob());
-    // Input counts from the moment the game starts.
+    // Passed explicitly: what a child inherits differs between systems.
+    const DWORD priorityClass = windows9x ? 0 : GamePriorityClass(GetPriorityClass(GetCurrentProcess()));
+    DWORD flags = GameCreationFlags(windows9x, SaverIsInJob()) | priorityClass;
+    // Input counts from before the game starts: the watch runs on a thread of
+    // its own, so however long the start holds this one, no input is lost.
     if (!windows9x)
         WatchForPlayer();
     PROCESS_INFORMATION game = {};
     BOOL started = CreateGame(commandLine, flags, startup, &game);
     if (!started && (flags & CREATE_BREAKAWAY_FROM_JOB) && GetLastError() == ERROR_ACCESS_DENIED) {
         // The job around the saver keeps its processes: the game stays in it.
+        TraceDecision({"game stays in the saver's job: leaving it was refused (error 5)"});
         flags &= ~CREATE_BREAKAWAY_FROM_JOB;
         started = CreateGame(commandLine, flags, startup, &game);
     }
@@ -312,16 +385,24 @@ BOOL StartGameRun(char* commandLine, const STARTUPINFOA& startup)
     g_game = game.hProcess;
     g_gameId = game.dwProcessId;
     if (windows9x) {
+        TraceDecision({"road: handed over (Windows 95/98)"});
         CloseHandle(game.hThread);
         return TRUE;
     }
-    g_source = TieGameToSaver();
+    // Said once more to the game itself, still held before its first
+    // instruction: not every system takes the class from the creation flags
+    // (Wine does not).
+    if (priorityClass && !SetPriorityClass(g_game, priorityClass))
+        TraceFailure("giving the game the saver's priority class", GetLastError());
+    TraceGameSurroundings();
+    g_road = TieGameToSaver();
     const DWORD resumed = ResumeThread(game.hThread);
     const DWORD code = GetLastError();
     CloseHandle(game.hThread);
     if (resumed != static_cast<DWORD>(-1))
         return TRUE;
     // A game that cannot be let go would hold the saver for ever.
+    TraceFailure("letting the game run", code);
     TerminateProcess(g_game, code);
     EndRun();
     SetLastError(code);
@@ -332,36 +413,48 @@ HANDLE GameRunProcess() { return g_game; }
 
 void StayWithGameRun()
 {
+    const bool followed = g_road != RunRoad::None;
     Floor phase = Floor::Watching;
+    DWORD inputTick = 0;
     DWORD phaseTick = 0;
-    HANDLE followed = nullptr;  // a running process of the game
-    while (g_source != RunSource::None) {
-        if (!followed || !IsRunning(followed)) {
-            if (followed)
-                CloseHandle(followed);
-            followed = OpenRunningGameProcess();
-            if (!followed)
+    HANDLE running = nullptr;  // a running process of the game
+    while (g_road != RunRoad::None) {
+        if (!running || !IsRunning(running)) {
+            if (running)
+                CloseHandle(running);
+            DWORD id = 0;
+            running = OpenRunningGameProcess(&id);
+            if (!running)
                 break;  // nothing of the game runs any more
+            TraceDecision({"following game process ", DecimalText(id).Text()});
         }
         const DWORD now = GetTickCount();
-        if (phase == Floor::Watching && PlayerHasCome()) {
+        HANDLE came = PlayerCameEvent();
+        if (phase == Floor::Watching && came && WaitForSingleObject(came, 0) == WAIT_OBJECT_0) {
             phase = Floor::PlayerCame;
-            phaseTick = now;
+            phaseTick = inputTick = now;
+            TracePlayersInput();
         }
         // Unsigned subtraction: a wrap of the tick count changes nothing.
         DWORD timeLeft = FloorTimeLeft(phase, now - phaseTick);
         if (timeLeft == 0) {
-            phase = TakeFloorStep(phase);
+            phase = TakeFloorStep(phase, now - inputTick);
             phaseTick = now;
             timeLeft = FloorTimeLeft(phase, 0);
         }
-        // Sleeps until the followed process ends, input or another message
+        // Sleeps until the followed process ends, the player comes, a message
         // arrives, or the floor's next step is due; never on a clock.
-        if (MsgWaitForMultipleObjects(1, &followed, FALSE, timeLeft, QS_ALLINPUT) == WAIT_FAILED)
+        HANDLE awaited[] = {running, came};
+        const DWORD count = phase == Floor::Watching && came ? 2 : 1;
+        if (MsgWaitForMultipleObjects(count, awaited, FALSE, timeLeft, QS_ALLINPUT) == WAIT_FAILED) {
+            TraceFailure("waiting for the game", GetLastError());
             break;  // a handle that cannot be waited on; waiting cannot mend it
+        }
         HandlePendingMessages();
     }
+    if (running)
+        CloseHandle(running);
     if (followed)
-        CloseHandle(followed);
+        TraceDecision({"run over, nothing of the game runs"});
     EndRun();
 }

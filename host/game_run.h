@@ -12,10 +12,15 @@
 // everything that started, so that a launcher handing over to the real game
 // and ending at once leaves the run with the real game. Where it can, the
 // saver holds the game in a job of its own, which ends the game with the
-// saver however the saver ends. The game is expected to end on input; for
-// one that does not, the player's input (host/player_input.h) ends the run
-// all the same: kInputAnswerMs after it every visible top-level window of
+// saver however the saver ends; where the system refuses that job, the job
+// the system started the saver in says what the game is, and where neither
+// can say, the process the saver started alone (host/game_processes.h). The
+// game runs in the saver's priority class (idle, as the system runs savers).
+// The game is expected to end on input; for one that does not, the player's
+// input (host/player_input.h, watched from before the game starts) ends the
+// run all the same: kInputAnswerMs after it every visible top-level window of
 // the game is asked to close, and kCloseAnswerMs after that the game ends.
+// Each decision is said on the debugger output (host/decision_trace.h).
 #pragma once
 #include <windows.h>
 

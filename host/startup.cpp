@@ -1,6 +1,7 @@
 #include "host/startup.h"
 
 #include "host/crash_guard.h"
+#include "host/decision_trace.h"
 #include "host/password.h"
 #include "host/saver_window.h"
 #include "setup/config_dialog.h"
@@ -63,7 +64,50 @@ int RunMode(const ModeRequest& request)
     return -1;
 }
 
-int ScanAndRunMode(void* tail) { return RunMode(ScanSaverMode(static_cast<const char*>(tail))); }
+const char* ModeName(SaverMode mode)
+{
+    switch (mode) {
+    case SaverMode::ConfigureNoOwner:
+    case SaverMode::Configure:
+        return "configure";
+    case SaverMode::Saver:
+        return "saver";
+    case SaverMode::Preview:
+        return "preview";
+    case SaverMode::ChangePassword:
+        return "change password";
+    case SaverMode::Rejected:
+        break;
+    }
+    return "none";
+}
+
+// The family and version the system tells this program (which may be a
+// compatibility layer's answer rather than the system's own).
+void TraceSystem()
+{
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    if (!GetVersionExA(&version)) {
+        TraceFailure("reading the Windows version", GetLastError());
+        return;
+    }
+    const bool windows9x = version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS;
+    // Windows 95/98 keep the major and minor version in the build number's high word.
+    const DWORD build = windows9x ? LOWORD(version.dwBuildNumber) : version.dwBuildNumber;
+    TraceDecision({windows9x ? "Windows 95/98 family, version " : "Windows NT family, version ",
+                   DecimalText(version.dwMajorVersion).Text(), ".", DecimalText(version.dwMinorVersion).Text(), ".",
+                   DecimalText(build).Text()});
+}
+
+int ScanAndRunMode(void* tail)
+{
+    const char* text = static_cast<const char*>(tail);
+    const ModeRequest request = ScanSaverMode(text);
+    TraceDecision({"mode ", ModeName(request.mode), " (command line \"", text, "\")"});
+    TraceSystem();
+    return RunMode(request);
+}
 }  // namespace
 
 const char* CommandTail(const char* commandLine)
@@ -141,5 +185,7 @@ int RunPreview(const char* text)
 int DispatchSaverMode(HINSTANCE instance, const char* tail)
 {
     RecordPlatform(instance);
-    return RunWithCrashGuard(ScanAndRunMode, const_cast<char*>(tail));
+    const int result = RunWithCrashGuard(ScanAndRunMode, const_cast<char*>(tail));
+    TraceDecision({"exit code ", DecimalText::Signed(result).Text()});
+    return result;
 }

@@ -10,6 +10,7 @@
 
 #include "res/resource.h"
 #include "tests/support/fake_install.h"
+#include "tests/support/game_install.h"
 #include "tests/support/host_window.h"
 #include "tests/support/message_pump.h"
 #include "tests/support/password_standins.h"
@@ -20,242 +21,27 @@
 
 namespace {
 
-std::string StandInGamePath() { return FixtureFolder("game") + "\\stand_in_game.exe"; }
-
-std::string ReadAll(const std::string& path)
-{
-    std::string text;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return text;
-    char buffer[4096];
-    DWORD got = 0;
-    if (ReadFile(file, buffer, sizeof buffer, &got, nullptr))
-        text.assign(buffer, got);
-    CloseHandle(file);
-    return text;
-}
-
-void EndProcess(DWORD id)
-{
-    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
-    if (!process)
-        return;
-    TerminateProcess(process, 0);
-    WaitForSingleObject(process, 5000);
-    CloseHandle(process);
-}
-
-// A game installation in "<temp>\Kubo Trax": a folder with a blank, so that an
-// unquoted command line would run "<temp>\Kubo.exe" first, where a decoy waits.
-class GameInstall {
-public:
-    explicit GameInstall(const char* exeName = nullptr, bool withGame = true)
-        : directory_(temp_.Path() + "\\Kubo Trax")
-    {
-        std::string ini = "[DIRECTORIES]\r\nres=" + directory_ + "\r\n";
-        if (exeName)
-            ini += std::string("Exe=") + exeName + "\r\n";
-        ini += "[ScreenSaver]\r\nLayout=SaveGame\\castle.sav\r\nRandom=1\r\nSound=0\r\n";
-        temp_.WriteFile("Kubo Trax\\kubo.ini", ini);
-        if (withGame)
-            CopyFileA(StandInGamePath().c_str(), (directory_ + "\\" + (exeName ? exeName : "TRAX.exe")).c_str(), FALSE);
-        CopyFileA(StandInGamePath().c_str(), (temp_.Path() + "\\Kubo.exe").c_str(), FALSE);
-        key_.SetPath(directory_);
-    }
-    ~GameInstall()
-    {
-        for (const std::string& folder : {directory_, temp_.Path()})
-            EndGameRecordedIn(folder);
-    }
-    const std::string& Directory() const { return directory_; }
-    // What the game that ran from a folder wrote down; empty when none ran.
-    // The game renames a finished record into place, so once the name exists
-    // the whole text is there.
-    std::string RecordIn(const std::string& folder, DWORD waitMs) const
-    {
-        const std::string path = folder + "\\game_run.txt";
-        const DWORD start = GetTickCount();
-        for (;;) {
-            // The game renames its finished record into place; while the
-            // rename's own handle is open the file may not open yet.
-            const bool exists = GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-            if (exists) {
-                const std::string text = ReadAll(path);
-                if (!text.empty())
-                    return text;
-            }
-            if (GetTickCount() - start >= waitMs)
-                return exists ? "<there, but unreadable>" : "";
-            Sleep(20);
-        }
-    }
-    const std::string& TempPath() const { return temp_.Path(); }
-    // The game ignores input and requests to close, and logs each request.
-    void MakeGameStubborn() const { SetStandInFlag("Stubborn"); }
-    // The game hands over to a process of its own and ends at once.
-    void MakeGameALauncher() const { SetStandInFlag("Launcher"); }
-    // Ends the game that ran from the installation, once its record is there.
-    void EndGame() const { EndGameRecordedIn(directory_); }
-    // One "key=value" line of a record, without its line end.
-    static std::string Value(const std::string& record, const std::string& key)
-    {
-        const size_t at = record.find("\n" + key + "=");
-        if (at == std::string::npos)
-            return "<missing>";
-        const size_t from = at + key.size() + 2;
-        return record.substr(from, record.find_first_of("\r\n", from) - from);
-    }
-    // The process id a record gives; 0 when it gives none.
-    static DWORD GameId(const std::string& record)
-    {
-        const size_t at = record.find("pid=");
-        return at == std::string::npos ? 0 : std::stoul(record.substr(at + 4));
-    }
-    // The launcher that started the game that wrote the record; 0 when none did.
-    static DWORD LauncherId(const std::string& record)
-    {
-        const size_t at = record.find("--launched-by=");
-        return at == std::string::npos ? 0 : std::stoul(record.substr(at + 14));
-    }
-    // The game that wrote the record, for waiting on it and asking how it ended.
-    static HANDLE OpenGame(const std::string& record)
-    {
-        return OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, GameId(record));
-    }
-    // Whether the game that wrote the record is still running.
-    static bool StillRunning(const std::string& record)
-    {
-        HANDLE game = OpenGame(record);
-        if (!game)
-            return false;
-        const bool running = WaitForSingleObject(game, 0) == WAIT_TIMEOUT;
-        CloseHandle(game);
-        return running;
-    }
-
-private:
-    void SetStandInFlag(const char* key) const
-    {
-        WritePrivateProfileStringA("StandInGame", key, "1", (directory_ + "\\kubo.ini").c_str());
-    }
-    void EndGameRecordedIn(const std::string& folder) const
-    {
-        // A game left running would hold the run lock against the next test.
-        if (GetFileAttributesA((folder + "\\game_run.txt").c_str()) == INVALID_FILE_ATTRIBUTES)
-            return;
-        const DWORD game = GameId(RecordIn(folder, 2000));
-        if (game)
-            EndProcess(game);
-    }
-
-    TempFolder temp_;
-    InstallKey key_;
-    std::string directory_;
-};
-
-// The record of the game a saver started, read while the saver runs on
-// (which needs its debug events handled); empty when none came in time.
-std::string RecordWhileSaverRuns(const GameInstall& install, SaverProcess& saver, DWORD waitMs)
-{
-    std::string record;
-    const DWORD start = GetTickCount();
-    while ((record = install.RecordIn(install.Directory(), 0)).empty() && GetTickCount() - start < waitMs)
-        saver.Wait(20);
-    return record;
-}
-
-// Runs `action` on a thread of the test's on a desktop (null: the test's own),
-// as the player's hand works on the desktop the saver runs on.
-void OnDesktop(const char* desktop, const std::function<void()>& action)
-{
-    std::thread player([&] {
-        HDESK opened = desktop ? OpenDesktopA(desktop, 0, FALSE, GENERIC_ALL) : nullptr;
-        if (!desktop || (opened && SetThreadDesktop(opened)))
-            action();
-        if (opened)
-            CloseDesktop(opened);
-    });
-    player.join();
-}
-
-// Input through the system's input queue: the shift key pressed and let go,
-// or the pointer moved by each of `moves` pixels along x in turn.
-void SendInputOn(const char* desktop, const std::vector<int>& moves = {})
-{
-    std::vector<INPUT> events(moves.empty() ? 2 : moves.size());
-    for (size_t i = 0; i < events.size(); ++i) {
-        events[i].type = moves.empty() ? INPUT_KEYBOARD : INPUT_MOUSE;
-        if (moves.empty()) {
-            events[i].ki.wVk = VK_SHIFT;
-            events[i].ki.dwFlags = i ? KEYEVENTF_KEYUP : 0;
-        } else {
-            events[i].mi.dx = moves[i];
-            events[i].mi.dwFlags = MOUSEEVENTF_MOVE;
-        }
-    }
-    UINT sent = 0;
-    OnDesktop(desktop, [&] { sent = SendInput(static_cast<UINT>(events.size()), events.data(), sizeof(INPUT)); });
-    ASSERT_EQ(events.size(), sent);
-}
-
-// After the player's input, a game that ignores it is asked to close and,
-// as it ignores that too, ended by the saver (exit code 1) within 10 s; the
-// saver then ends with 0.
-void ExpectInputEndsTheRun(const GameInstall& install, SaverProcess& saver, HANDLE game,
-                           const char* desktop = nullptr)
-{
-    SendInputOn(desktop);
-    const DWORD inputTick = GetTickCount();
-    while (WaitForSingleObject(game, 0) == WAIT_TIMEOUT && GetTickCount() - inputTick < 10000)
-        saver.Wait(20);  // a saver started as a debuggee stops at its debug events until they are handled
-    DWORD gameExit = STILL_ACTIVE;
-    EXPECT_TRUE(GetExitCodeProcess(game, &gameExit));
-    EXPECT_EQ(1u, gameExit) << "the saver did not end the game within 10 s of the input";
-    const std::string closeLog = install.Directory() + "\\game_close_requests.log";
-    EXPECT_NE(std::string::npos, ReadAll(closeLog).find("WM_CLOSE")) << "the game was not asked to close";
-    ASSERT_TRUE(saver.Wait(20000)) << "the saver outlived its game";
-    EXPECT_EQ(0u, saver.ExitCode());
-}
-
 // The NT family counts the saver's process as the running screen saver (its
 // password lock, its idle timer, its desktop on every monitor): there the
-// game runs on the saver's desktop and the saver stays until it ends. The
-// game is expected to end on input; one that ignores it (and here also every
-// request to close) is asked to close, then ended. Only what would have
-// closed the saver's own window counts: its window appearing under the
-// pointer (which Wine counts as input) and a mouse jittering by 2 pixels do
-// not. Windows 95/98 leave the screen to the game at once.
-TEST(SaverMode, StartsTheGameQuotedOnItsDesktopAndStaysWithItUntilThePlayerComes)
+// game runs on the saver's desktop, in the idle class the system runs savers
+// in, and the saver stays until it ends. Windows 95/98 leave the screen to
+// the game at once.
+TEST(SaverMode, StartsTheGameQuotedOnItsDesktopAndStaysWithIt)
 {
     GameInstall install("Game.exe");
-    install.MakeGameStubborn();
-    // Wine keeps a pointer position for each desktop, and reports the X
-    // pointer's once a window appears there; Windows has one pointer. Placed
-    // from the test's desktop (which moves the X pointer) and from the
-    // saver's, all of them agree.
-    for (const char* desktop : {static_cast<const char*>(nullptr), "Screen-saver"})
-        OnDesktop(desktop, [] { SetCursorPos(300, 200); });
-    SaverProcess saver("/s", true, SaverPath(), "WinSta0\\Screen-saver");
-    std::string record;
+    SaverProcess saver("/s", true, SaverPath(), "WinSta0\\Screen-saver", nullptr, IDLE_PRIORITY_CLASS);
+    const std::string record = RecordWhileSaverRuns(install, saver, 20000);
+    ASSERT_FALSE(record.empty()) << "the game did not start";
     if (RunIsWindows9x()) {
         ASSERT_TRUE(saver.Wait(20000));
         EXPECT_EQ(0u, saver.ExitCode());
-        record = install.RecordIn(install.Directory(), 10000);
-        ASSERT_FALSE(record.empty()) << "the game did not start";
         EXPECT_TRUE(GameInstall::StillRunning(record)) << "the saver ended first, the game runs on";
     } else {
-        record = RecordWhileSaverRuns(install, saver, 20000);
-        ASSERT_FALSE(record.empty()) << "the game did not start";
-        HANDLE game = GameInstall::OpenGame(record);
-        ASSERT_NE(nullptr, game);
-        SendInputOn("Screen-saver", {2, -2, 2, -2});
-        EXPECT_FALSE(saver.Wait(8000)) << "the run ended without the player";
-        EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(game, 0)) << "the game was ended";
-        EXPECT_EQ("", ReadAll(install.Directory() + "\\game_close_requests.log")) << "asked to close without input";
-        ExpectInputEndsTheRun(install, saver, game, "Screen-saver");
-        CloseHandle(game);
+        EXPECT_FALSE(saver.Wait(500)) << "the saver left its game";
+        EXPECT_EQ(std::to_string(IDLE_PRIORITY_CLASS), GameInstall::Value(record, "priority"));
+        install.EndGame();
+        ASSERT_TRUE(saver.Wait(20000)) << "the saver outlived its game";
+        EXPECT_EQ(0u, saver.ExitCode());
     }
     EXPECT_NE(std::string::npos, record.find(" -s")) << record;
     EXPECT_NE(std::string::npos, record.find("layout=SaveGame\\castle.sav")) << record;
@@ -277,12 +63,10 @@ TEST(SaverMode, StartsTheGameQuotedOnItsDesktopAndStaysWithItUntilThePlayerComes
 
 // A game that hands over to a process of its own and ends (a launcher, a
 // compatibility wrapper, a game restarting itself) is still the game: the run
-// follows what it started, and the player's input a second into it reaches
-// the real game's window. Windows 95/98 hand it over as any game.
+// follows what it started. Windows 95/98 hand it over as any game.
 TEST(SaverMode, AGameStartedThroughALauncherIsTheRun)
 {
     GameInstall install;
-    install.MakeGameStubborn();
     install.MakeGameALauncher();
     SaverProcess saver("/s");
     const std::string record = install.RecordIn(install.Directory(), 20000);
@@ -298,23 +82,10 @@ TEST(SaverMode, AGameStartedThroughALauncherIsTheRun)
         EXPECT_TRUE(GameInstall::StillRunning(record)) << "the launched game did not run on";
         return;
     }
-    HANDLE game = GameInstall::OpenGame(record);
-    ASSERT_NE(nullptr, game);
-    const DWORD recorded = GetTickCount();
-    while (GetTickCount() - recorded < 1000)
-        ASSERT_FALSE(saver.Wait(20)) << "the saver ended with the launcher";
-    ExpectInputEndsTheRun(install, saver, game);
-    CloseHandle(game);
-}
-
-// A job that ends its processes when its one handle here closes.
-HANDLE MakeEndingJob(DWORD moreLimits)
-{
-    HANDLE job = CreateJobObjectA(nullptr, nullptr);
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | moreLimits;
-    EXPECT_TRUE(job && SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits));
-    return job;
+    EXPECT_FALSE(saver.Wait(1000)) << "the saver ended with the launcher";
+    install.EndGame();
+    ASSERT_TRUE(saver.Wait(20000)) << "the saver outlived the launched game";
+    EXPECT_EQ(0u, saver.ExitCode());
 }
 
 // However the saver is ended from outside (by the system at Ctrl+Alt+Del,
@@ -338,6 +109,7 @@ TEST(SaverMode, TheGameLeavesTheSaversJobAndEndsWithTheSaver)
         if (c.launcher)
             install.MakeGameALauncher();
         HANDLE outerJob = c.inJob ? MakeEndingJob(c.moreLimits) : nullptr;
+        ASSERT_TRUE(outerJob || !c.inJob);
         SaverProcess saver("/s", false, SaverPath(), nullptr, outerJob);
         const std::string record = install.RecordIn(install.Directory(), 20000);
         ASSERT_FALSE(record.empty()) << "the game did not start";

@@ -103,7 +103,7 @@ SaverProcess::SaverProcess(const std::string& tail, bool captureDebugOutput)
 }
 
 SaverProcess::SaverProcess(const std::string& tail, bool captureDebugOutput,
-                           const std::string& saverPath, const char* desktop, HANDLE job)
+                           const std::string& saverPath, const char* desktop, HANDLE job, DWORD priorityClass)
 {
     std::string commandLine = "\"" + saverPath + "\"";
     if (!tail.empty())
@@ -114,12 +114,19 @@ SaverProcess::SaverProcess(const std::string& tail, bool captureDebugOutput,
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     startup.lpDesktop = desktop ? &desktopName[0] : nullptr;
-    const DWORD flags = (captureDebugOutput ? DEBUG_ONLY_THIS_PROCESS : 0) | (job ? CREATE_SUSPENDED : 0);
+    const bool held = job || priorityClass;
+    const DWORD flags = (captureDebugOutput ? DEBUG_ONLY_THIS_PROCESS : 0) | (held ? CREATE_SUSPENDED : 0) | priorityClass;
     if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
                         &startup, &info_))
         info_ = {};
-    if (job && info_.hProcess) {
-        EXPECT_TRUE(AssignProcessToJobObject(job, info_.hProcess)) << "error " << GetLastError();
+    if (held && info_.hProcess) {
+        if (job) {
+            EXPECT_TRUE(AssignProcessToJobObject(job, info_.hProcess)) << "error " << GetLastError();
+        }
+        // Wine takes no class from the creation flags.
+        if (priorityClass) {
+            EXPECT_TRUE(SetPriorityClass(info_.hProcess, priorityClass)) << "error " << GetLastError();
+        }
         ResumeThread(info_.hThread);
     }
     debugging_ = captureDebugOutput && info_.hProcess;
@@ -168,9 +175,13 @@ bool SaverProcess::PumpDebugEvents(DWORD timeoutMs)
                 exitObserved_ = true;
                 exitObserver_();
                 StepOverExitBreakpoint(event.dwThreadId);
-            } else if (exitObserver_ && !exitEntry_) {
+            } else if (!started_) {
                 // The loader's own breakpoint: the imports are in place now.
-                PlantExitBreakpoint();
+                started_ = true;
+                if (startObserver_)
+                    startObserver_();
+                if (exitObserver_)
+                    PlantExitBreakpoint();
             }
             break;
         }

@@ -21,9 +21,10 @@ public:
     // The same for a copy of the saver elsewhere: "<saverPath>" <tail>; with a
     // desktop ("WinSta0\\Name", made when missing), on that desktop, as the
     // system starts a saver on a desktop of its own; with a job, inside that
-    // job from its first instruction, as the system may start it.
+    // job from its first instruction, as the system may start it; with a
+    // priority class (IDLE_PRIORITY_CLASS, as the system runs savers), in it.
     SaverProcess(const std::string& tail, bool captureDebugOutput, const std::string& saverPath,
-                 const char* desktop = nullptr, HANDLE job = nullptr);
+                 const char* desktop = nullptr, HANDLE job = nullptr, DWORD priorityClass = 0);
     ~SaverProcess();
     SaverProcess(const SaverProcess&) = delete;
     SaverProcess& operator=(const SaverProcess&) = delete;
@@ -52,6 +53,11 @@ public:
     // the run left standing. Set before the first Wait; needs
     // captureDebugOutput. ExitObserved() says whether the stop happened.
     void SetExitObserver(std::function<void()> observer) { exitObserver_ = std::move(observer); }
+    // Called once with the saver stopped at its loader's breakpoint, its
+    // libraries loaded and not a line of its own run yet: the moment to
+    // change how an entry behaves inside it (tests/support/remote_patch.h).
+    // Set before the first Wait; needs captureDebugOutput.
+    void SetStartObserver(std::function<void()> observer) { startObserver_ = std::move(observer); }
     bool ExitObserved() const { return exitObserved_; }
 
 private:
@@ -67,6 +73,8 @@ private:
     std::vector<std::string> debugStrings_;
     std::function<void(const std::string&)> observer_;
     std::function<void()> exitObserver_;
+    std::function<void()> startObserver_;
+    bool started_ = false;  // the loader's breakpoint has passed
     BYTE* exitEntry_ = nullptr;  // ExitProcess, where the breakpoint sits
     BYTE exitEntryByte_ = 0;     // the instruction byte it replaced
     bool exitObserved_ = false;

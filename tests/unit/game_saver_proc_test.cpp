@@ -366,16 +366,19 @@ TEST_F(SaverProcWindow, FullScreenStartsTheGameShownNormallyWithTheSystemsErrorM
     ImportHook hook("kernel32.dll", "CreateProcessA", reinterpret_cast<const void*>(&RecordGameStart));
     ASSERT_TRUE(hook.Installed());
     // The game must not inherit the saver's error mode; on the NT family it
-    // starts held, to be tied to the saver before it runs.
+    // starts held, to be tied to the saver before it runs, and in the idle
+    // class the system runs the saver in, whatever a child would inherit.
     struct Case { int windows9x; DWORD flags; } cases[] = {
         {1, CREATE_DEFAULT_ERROR_MODE},
-        {0, CREATE_DEFAULT_ERROR_MODE | CREATE_SUSPENDED},
+        {0, CREATE_DEFAULT_ERROR_MODE | CREATE_SUSPENDED | IDLE_PRIORITY_CLASS},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.windows9x ? "Windows 95/98" : "NT family");
         SetStartupStateForTest(GetModuleHandleA(nullptr), c.windows9x);
         g_gameStart = GameStart();
+        ASSERT_TRUE(SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS));
         EXPECT_EQ(nullptr, Create(Desktop())) << "a full-screen window refuses to exist";
+        SetPriorityClass(GetCurrentProcess(), NORMAL_PRIORITY_CLASS);
 
         const GameStart& seen = g_gameStart;
         ASSERT_EQ(1, seen.calls);

@@ -1,29 +1,130 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <thread>
+#include <vector>
+
+#include "host/platform.h"
 #include "host/player_input.h"
 
 namespace {
 
-TEST(PlayersInput, IsWhatWouldHaveClosedTheSaversWindow)
+TEST(PlayersInput, HookEventsCountAsWhatWouldHaveClosedTheSaversWindow)
 {
     const POINT anchor = {100, 100};
-    struct Case { UINT message; POINT pointer; bool players; } cases[] = {
-        {WM_KEYDOWN, anchor, true},
-        {WM_SYSKEYDOWN, anchor, true},
-        {WM_KEYUP, anchor, false},  // the press already counted, or came before the watch
-        {WM_LBUTTONDOWN, anchor, true},
-        {WM_RBUTTONDOWN, anchor, true},
-        {WM_MBUTTONDOWN, anchor, true},
-        {WM_LBUTTONUP, anchor, false},
-        {WM_MOUSEWHEEL, anchor, false},
-        {WM_MOUSEMOVE, anchor, false},      // a window appearing under a still pointer
-        {WM_MOUSEMOVE, {103, 101}, false},  // 4 pixels: a jitter
-        {WM_MOUSEMOVE, {98, 97}, true},     // 5 pixels, the other way
+    using Input = PlayersInput;
+    struct Case { UINT message; POINT pointer; Input input; } cases[] = {
+        {WM_KEYDOWN, anchor, Input::Key},
+        {WM_SYSKEYDOWN, anchor, Input::Key},
+        {WM_KEYUP, anchor, Input::None},  // the press already counted, or came before the watch
+        {WM_LBUTTONDOWN, anchor, Input::Button},
+        {WM_RBUTTONDOWN, anchor, Input::Button},
+        {WM_MBUTTONDOWN, anchor, Input::Button},
+        {WM_XBUTTONDOWN, anchor, Input::Button},
+        {WM_LBUTTONUP, anchor, Input::None},
+        {WM_MOUSEWHEEL, anchor, Input::None},
+        {WM_MOUSEMOVE, anchor, Input::None},      // a window appearing under a still pointer
+        {WM_MOUSEMOVE, {103, 101}, Input::None},  // 4 pixels: a jitter
+        {WM_MOUSEMOVE, {98, 97}, Input::Move},    // 5 pixels, the other way
+        {WM_MOUSEMOVE, {140, 100}, Input::Move},  // one jump
     };
     for (const Case& c : cases)
-        EXPECT_EQ(c.players, IsPlayersInput(c.message, anchor, c.pointer))
+        EXPECT_EQ(c.input, ClassifyHookEvent(c.message, anchor, c.pointer))
             << "message 0x" << std::hex << c.message << std::dec << " at " << c.pointer.x << ',' << c.pointer.y;
+}
+
+// Without hooks the watch looks at the system in turn: only a look that
+// follows new input can be the player (a program may move the pointer, a key
+// may be held from before).
+TEST(PlayersInput, APolledLookCountsOnlyAfterNewInput)
+{
+    const POINT anchor = {100, 100};
+    const POINT away = {110, 100};
+    using Input = PlayersInput;
+    struct Case { bool newInput; POINT pointer; bool key, button; Input input; } cases[] = {
+        {false, away, true, true, Input::None},
+        {true, anchor, false, false, Input::None},  // a window appearing moves the last-input time
+        {true, {102, 102}, false, false, Input::None},
+        {true, away, false, false, Input::Move},
+        {true, anchor, true, false, Input::Key},
+        {true, anchor, false, true, Input::Button},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.input, ClassifyPolledState(c.newInput, anchor, c.pointer, c.key, c.button))
+            << c.newInput << ' ' << c.pointer.x << ' ' << c.key << c.button;
+}
+
+TEST(PlayersInput, InputLaterThanTheHooksLastEventWentPastThem)
+{
+    struct Case { DWORD system, hooks; bool unseen; } cases[] = {
+        {1000, 1000, false}, {900, 1000, false},  // seen, or from before
+        {1050, 1000, false},                      // the clocks' grain
+        {1051, 1000, true},  {5000, 1000, true},
+        {20, 0xFFFFFFF0u, false},  // across a wrap of the tick count, within the grain
+        {200, 0xFFFFFFF0u, true},
+        {0xFFFFFFF0u, 200, false},  // before, across the wrap
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.unseen, InputWentUnseen(c.system, c.hooks)) << c.system << " after " << c.hooks;
+}
+
+// The pointer through the system's input queue, as a hand moves it.
+void SendPointer(DWORD flags, int x, int y)
+{
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = x;
+    input.mi.dy = y;
+    input.mi.dwFlags = MOUSEEVENTF_MOVE | flags;
+    ASSERT_EQ(1u, SendInput(1, &input, sizeof input));
+}
+
+// The watch answers on a thread of its own: this one sits blocked in a wait,
+// as the saver's sits in a slow CreateProcessA, and the player is seen all
+// the same. One jump from where the pointer was when the watch began counts;
+// so does a drift of single pixels that adds up.
+TEST(PlayersInput, TheWatchSeesThePlayerWhileItsStarterIsHeld)
+{
+    SetStartupStateForTest(GetModuleHandleA(nullptr), 0);
+    const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
+    const int screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    struct Case { const char* what; PlayersInput input; DWORD pixels; std::vector<int> moves; } cases[] = {
+        {"a key", PlayersInput::Key, 0, {}},
+        {"one jump of 40 pixels", PlayersInput::Move, 40, {40}},
+        {"six single pixels", PlayersInput::Move, 5, {1, 1, 1, 1, 1, 1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(SetCursorPos(300, 200));
+        ASSERT_EQ(WatchSource::Hooks, WatchForPlayer());
+        std::thread player([&] {
+            Sleep(200);
+            if (c.moves.empty()) {
+                INPUT key[2] = {};
+                key[0].type = key[1].type = INPUT_KEYBOARD;
+                key[0].ki.wVk = key[1].ki.wVk = VK_SHIFT;
+                key[1].ki.dwFlags = KEYEVENTF_KEYUP;
+                SendInput(2, key, sizeof key[0]);
+            } else if (c.moves.size() == 1) {
+                // Absolute, as a touch screen or a remote control reports it.
+                SendPointer(MOUSEEVENTF_ABSOLUTE, (300 + c.moves[0]) * 65536 / screenWidth + 1,
+                            200 * 65536 / screenHeight + 1);
+            } else {
+                for (int move : c.moves) {
+                    SendPointer(0, move, 0);
+                    Sleep(50);
+                }
+            }
+        });
+        // Blocked, handling no messages at all.
+        const DWORD woken = WaitForSingleObject(PlayerCameEvent(), 10000);
+        player.join();
+        EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), woken) << "the player was not seen";
+        EXPECT_EQ(c.input, PlayersInputSeen());
+        EXPECT_EQ(c.pixels, PlayersMovePixels());
+        StopWatchingForPlayer();
+        EXPECT_EQ(nullptr, PlayerCameEvent());
+    }
 }
 
 }  // namespace

@@ -1,0 +1,165 @@
+#include "host/game_processes.h"
+
+#include <tlhelp32.h>
+
+#include "common/entry_lookup.h"
+#include "common/handles.h"
+
+namespace {
+// Looked up at run time: Windows 95/98 and NT 4.0 lack jobs, NT 4.0 lacks
+// Toolhelp, and a static import would keep them from loading the saver.
+using CreateToolhelp32SnapshotFn = HANDLE(WINAPI*)(DWORD, DWORD);
+using Process32Fn = BOOL(WINAPI*)(HANDLE, PROCESSENTRY32*);
+
+// A job list asked for this many times and grown in between each time.
+constexpr int kListAttempts = 8;
+
+HMODULE Kernel() { return GetModuleHandleA("KERNEL32.DLL"); }
+
+// Every process of the system with its parent, as Toolhelp lists them.
+struct ParentLink {
+    DWORD id;
+    DWORD parentId;
+};
+
+bool ListParents(HeapArray<ParentLink>* out)
+{
+    auto snapshotOf = LookUpEntry<CreateToolhelp32SnapshotFn>(Kernel(), "CreateToolhelp32Snapshot");
+    auto first = LookUpEntry<Process32Fn>(Kernel(), "Process32First");
+    auto next = LookUpEntry<Process32Fn>(Kernel(), "Process32Next");
+    if (!snapshotOf || !first || !next)
+        return false;
+    HANDLE taken = snapshotOf(TH32CS_SNAPPROCESS, 0);
+    if (taken == INVALID_HANDLE_VALUE)
+        return false;
+    KernelHandle snapshot(taken);
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = first(snapshot.Get(), &entry); more; more = next(snapshot.Get(), &entry)) {
+        if (!out->Add(ParentLink{entry.th32ProcessID, entry.th32ParentProcessID}))
+            return false;
+    }
+    return out->Count() > 0;
+}
+
+const ParentLink* FindLink(const HeapArray<ParentLink>& links, DWORD id)
+{
+    for (int i = 0; i < links.Count(); ++i) {
+        if (links[i].id == id)
+            return &links[i];
+    }
+    return nullptr;
+}
+
+// The sizing of ListJobProcesses, around the query it is given.
+bool ListJobProcessesThrough(QueryInformationJobObjectFn query, HANDLE job, ProcessIds* out)
+{
+    out->Clear();
+    if (!query)
+        return false;
+    DWORD room = 64;
+    for (int attempt = 0; attempt < kListAttempts; ++attempt) {
+        // The list's header, then one slot per process.
+        HeapArray<ULONG_PTR> buffer;
+        const DWORD headerSlots = sizeof(JOBOBJECT_BASIC_PROCESS_ID_LIST) / sizeof(ULONG_PTR);
+        if (!buffer.Reserve(static_cast<int>(headerSlots + room)))
+            return false;
+        auto* list = reinterpret_cast<JOBOBJECT_BASIC_PROCESS_ID_LIST*>(buffer.Data());
+        list->NumberOfAssignedProcesses = 0;
+        list->NumberOfProcessIdsInList = 0;
+        const DWORD bytes = (headerSlots + room) * sizeof(ULONG_PTR);
+        if (!query(job, JobObjectBasicProcessIdList, list, bytes, nullptr) && GetLastError() != ERROR_MORE_DATA)
+            return false;
+        // A list that does not fit may come back cut, or (Windows 7) empty:
+        // the job's own count says how much room the next try needs.
+        const DWORD listed = list->NumberOfProcessIdsInList < room ? list->NumberOfProcessIdsInList : room;
+        if (listed >= list->NumberOfAssignedProcesses) {
+            for (DWORD i = 0; i < listed; ++i) {
+                if (!out->Add(static_cast<DWORD>(list->ProcessIdList[i])))
+                    return false;
+            }
+            return true;
+        }
+        // Twice as many: the job may grow while the list is asked for again.
+        room = list->NumberOfAssignedProcesses * 2 + 16;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool ListJobProcesses(HANDLE job, ProcessIds* out)
+{
+    return ListJobProcessesThrough(LookUpEntry<QueryInformationJobObjectFn>(Kernel(), "QueryInformationJobObject"),
+                                   job, out);
+}
+
+bool ListJobProcessesForTest(QueryInformationJobObjectFn query, HANDLE job, ProcessIds* out)
+{
+    return ListJobProcessesThrough(query, job, out);
+}
+
+
+bool DescendsFromGame(DWORD id, DWORD parentId, const ProcessIds& game, const ProcessIds& before)
+{
+    return game.Contains(id) || (!before.Contains(id) && game.Contains(parentId));
+}
+
+GameLineage::~GameLineage()
+{
+    for (int i = 0; i < held_.Count(); ++i)
+        CloseHandle(held_[i]);
+}
+
+bool GameLineage::Begin(DWORD gameId, const ProcessIds& jobNow)
+{
+    HeapArray<ParentLink> parents;
+    if (!ListParents(&parents) || !game_.Add(gameId))
+        return false;
+    // The game is still held before its first instruction: nothing in the
+    // job now is its. One that cannot be held open still never counts.
+    for (int i = 0; i < jobNow.Count(); ++i) {
+        if (jobNow[i] != gameId && !before_.Add(jobNow[i]))
+            return false;
+        if (jobNow[i] != gameId)
+            HoldOpen(jobNow[i]);
+    }
+    return true;
+}
+
+bool GameLineage::List(const ProcessIds& jobNow, ProcessIds* game)
+{
+    game->Clear();
+    HeapArray<ParentLink> parents;
+    if (!ListParents(&parents))
+        return false;
+    // A grandchild may be listed before its parent: look again while the
+    // lineage grows.
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (int i = 0; i < jobNow.Count(); ++i) {
+            const DWORD id = jobNow[i];
+            const ParentLink* link = FindLink(parents, id);
+            if (game->Contains(id) || !link || !DescendsFromGame(id, link->parentId, game_, before_))
+                continue;
+            // A process of the game's that cannot be held open cannot be
+            // followed or ended either, and its id could pass to another.
+            if (!game_.Contains(id) && (!HoldOpen(id) || !game_.Add(id)))
+                continue;
+            if (!game->Add(id))
+                return false;
+            grew = true;
+        }
+    }
+    return true;
+}
+
+bool GameLineage::HoldOpen(DWORD id)
+{
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
+    if (process && held_.Add(process))
+        return true;
+    if (process)
+        CloseHandle(process);
+    return false;
+}

@@ -1,0 +1,300 @@
+// The game's run on the NT family, where the game is the screen saver and
+// only the player's input ends it. These runs wait out the saver's own
+// answer to the player (3 s to end by itself, 3 s to close), so they run
+// once, under the run's Windows version, not in every version's entry.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/fake_install.h"
+#include "tests/support/game_install.h"
+#include "tests/support/remote_patch.h"
+#include "tests/support/saver_process.h"
+
+namespace {
+
+const char kSaverDesktop[] = "WinSta0\\Screen-saver";
+const POINT kPointerAtStart = {300, 200};
+
+// The saver's own lines ("kubotrax: ...").
+std::vector<std::string> SaverLines(const SaverProcess& saver)
+{
+    std::vector<std::string> lines;
+    for (const std::string& text : saver.DebugStrings()) {
+        if (text.rfind("kubotrax: ", 0) == 0)
+            lines.push_back(text);
+    }
+    return lines;
+}
+
+// The first of the expected beginnings that the lines do not show in this
+// order; empty when all are there.
+std::string FirstMissingLine(const std::vector<std::string>& lines, const std::vector<std::string>& expected)
+{
+    size_t next = 0;
+    for (const std::string& beginning : expected) {
+        while (next < lines.size() && lines[next].rfind(beginning, 0) != 0)
+            ++next;
+        if (next == lines.size())
+            return beginning;
+        ++next;
+    }
+    return "";
+}
+
+std::string Joined(const std::vector<std::string>& lines)
+{
+    std::string all;
+    for (const std::string& line : lines)
+        all += line;
+    return all;
+}
+
+// The saver's answer to the player: a game that ignores the input is ended
+// (exit code 1) within 10 s of it, its windows asked to close first when it
+// has any; the saver then ends with 0.
+void ExpectInputEndsTheRun(const GameInstall& install, SaverProcess& saver, HANDLE game,
+                           const std::vector<INPUT>& input, bool gameHasWindows = true)
+{
+    ASSERT_EQ(input.size(), Play(saver, "Screen-saver", input, 20));
+    const DWORD inputTick = GetTickCount();
+    while (WaitForSingleObject(game, 0) == WAIT_TIMEOUT && GetTickCount() - inputTick < 10000)
+        saver.Wait(20);
+    DWORD gameExit = STILL_ACTIVE;
+    EXPECT_TRUE(GetExitCodeProcess(game, &gameExit));
+    EXPECT_EQ(1u, gameExit) << "the saver did not end the game within 10 s of the input";
+    if (gameHasWindows) {
+        EXPECT_NE(std::string::npos, install.CloseRequests().find("WM_CLOSE")) << "the game was not asked to close";
+    }
+    ASSERT_TRUE(saver.Wait(20000)) << "the saver outlived its game";
+    EXPECT_EQ(0u, saver.ExitCode());
+}
+
+// Handles the saver's debug events for a while, failing when it ends.
+void KeepRunning(SaverProcess& saver, DWORD ms)
+{
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < ms)
+        ASSERT_FALSE(saver.Wait(20)) << "the saver ended without the player";
+}
+
+// A game that ignores input and every request to close, started through a
+// launcher on the saver's desktop. A mouse jittering by 2 pixels on the desk
+// and the game's window appearing under the pointer (which Wine counts as
+// input) are not the player; a key is. All the while the saver says what it
+// decides, and never which key.
+TEST(SaverRun, OnlyThePlayersInputEndsAStubbornLaunchedGameAndTheSaverSaysWhatItDecides)
+{
+    if (RunIsWindows9x())
+        GTEST_SKIP() << "Windows 95/98 hand the screen to the game";
+    GameInstall install;
+    install.MakeGameStubborn();
+    install.MakeGameALauncher();
+    PlacePointer(kPointerAtStart);
+    SaverProcess saver("/s", true, SaverPath(), kSaverDesktop, nullptr, IDLE_PRIORITY_CLASS);
+    const std::string record = RecordWhileSaverRuns(install, saver, 20000);
+    ASSERT_FALSE(record.empty()) << "the launched game did not start";
+    HANDLE game = GameInstall::OpenGame(record);
+    ASSERT_NE(nullptr, game);
+    EXPECT_EQ(4u, Play(saver, "Screen-saver", PointerMoves({2, -2, 2, -2}), 50));
+    KeepRunning(saver, 8000);
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(game, 0)) << "the game was ended";
+    EXPECT_EQ("", install.CloseRequests()) << "asked to close without input";
+    ExpectInputEndsTheRun(install, saver, game, ShiftKey());
+    CloseHandle(game);
+
+    const std::vector<std::string> lines = SaverLines(saver);
+    EXPECT_EQ("", FirstMissingLine(lines, {
+        "kubotrax: mode saver (command line \"/s\")\n",
+        "kubotrax: Windows NT family, version ",
+        "kubotrax: game command line: \"" + install.Directory() + "\\TRAX.exe\" -s\n",
+        "kubotrax: input watch: low-level hooks on a thread of their own\n",
+        "kubotrax: game priority class: idle\n",
+        "kubotrax: game desktop: WinSta0\\Screen-saver\n",
+        "kubotrax: road: own job (holds everything the game starts)\n",
+        "kubotrax: following game process ",
+        "kubotrax: following game process " + std::to_string(GameInstall::GameId(record)) + "\n",
+        "kubotrax: player input: a key\n",
+        "kubotrax: asked the game's windows to close, 3",
+        "kubotrax: ended the game, 6",
+        "kubotrax: run over, nothing of the game runs\n",
+        "kubotrax: exit code 0\n",
+    })) << Joined(lines);
+    for (std::string line : lines) {
+        CharLowerA(&line[0]);
+        EXPECT_EQ(std::string::npos, line.find("shift")) << "a line names the key: " << line;
+    }
+}
+
+// One jump of the pointer is the player (a touch screen, a remote control, a
+// quick flick reported as one event), measured from where the pointer was
+// when the watch began. This game has no window to ask: it is ended.
+TEST(SaverRun, OneJumpOfThePointerIsThePlayer)
+{
+    if (RunIsWindows9x())
+        GTEST_SKIP() << "Windows 95/98 hand the screen to the game";
+    GameInstall install;
+    install.MakeGameWindowless();
+    PlacePointer(kPointerAtStart);
+    SaverProcess saver("/s", true, SaverPath(), kSaverDesktop);
+    const std::string record = RecordWhileSaverRuns(install, saver, 20000);
+    ASSERT_FALSE(record.empty()) << "the game did not start";
+    HANDLE game = GameInstall::OpenGame(record);
+    ASSERT_NE(nullptr, game);
+    KeepRunning(saver, 1000);
+    ExpectInputEndsTheRun(install, saver, game, PointerJumpTo({kPointerAtStart.x + 40, kPointerAtStart.y}), false);
+    CloseHandle(game);
+    EXPECT_EQ("", FirstMissingLine(SaverLines(saver), {"kubotrax: player input: a move of 40 pixels\n"}))
+        << Joined(SaverLines(saver));
+}
+
+// The watch never waits for the saver's own thread: here that thread sits in
+// the game's start (as behind a virus scan or a disk spinning up) while the
+// player's hand drifts a pixel at a time. The drift adds up, and the run ends
+// once the game runs.
+TEST(SaverRun, TheWatchSeesThePlayerWhileTheGamesStartHoldsTheSaver)
+{
+    if (RunIsWindows9x())
+        GTEST_SKIP() << "Windows 95/98 hand the screen to the game";
+    GameInstall install;
+    install.MakeGameWindowless();
+    PlacePointer(kPointerAtStart);
+    SaverProcess saver("/s", true, SaverPath(), kSaverDesktop);
+    std::string patched = "the saver never reached its start";
+    saver.SetStartObserver([&] { patched = DelayEntry(saver.Handle(), "kernel32.dll", "CreateProcessA", 5000); });
+    const std::string watching = "kubotrax: input watch: low-level hooks on a thread of their own\n";
+    const DWORD start = GetTickCount();
+    while (FirstMissingLine(SaverLines(saver), {watching}) != "" && GetTickCount() - start < 20000)
+        ASSERT_FALSE(saver.Wait(20)) << "the saver ended before its watch began";
+    ASSERT_EQ("", patched);
+    ASSERT_EQ("", FirstMissingLine(SaverLines(saver), {watching}));
+    ASSERT_EQ(6u, Play(saver, "Screen-saver", PointerMoves({1, 1, 1, 1, 1, 1}), 100));
+    EXPECT_EQ(watching, SaverLines(saver).back()) << "the game started before the player's hand was done";
+    const std::string record = RecordWhileSaverRuns(install, saver, 20000);
+    ASSERT_FALSE(record.empty()) << "the game did not start";
+    HANDLE game = GameInstall::OpenGame(record);
+    ASSERT_NE(nullptr, game);
+    ExpectInputEndsTheRun(install, saver, game, {}, false);
+    CloseHandle(game);
+    EXPECT_EQ("", FirstMissingLine(SaverLines(saver), {"kubotrax: player input: a move of 5 pixels\n"}))
+        << Joined(SaverLines(saver));
+}
+
+// A program of the user's in the job the system started the saver in: the
+// stand-in game in a folder of its own, stubborn, so that a request to close
+// it would be written down, with its window on the test's desktop.
+class Bystander {
+public:
+    Bystander()
+    {
+        CopyFileA(StandInGamePath().c_str(), (folder_.Path() + "\\Bystander.exe").c_str(), FALSE);
+        folder_.WriteFile("kubo.ini", "[StandInGame]\r\nStubborn=1\r\n");
+    }
+    ~Bystander()
+    {
+        if (info_.hProcess) {
+            TerminateProcess(info_.hProcess, 0);
+            WaitForSingleObject(info_.hProcess, 5000);
+            CloseHandle(info_.hProcess);
+            CloseHandle(info_.hThread);
+        }
+    }
+    Bystander(const Bystander&) = delete;
+    Bystander& operator=(const Bystander&) = delete;
+
+    // Starts it in the job; true once its window is up.
+    bool StartIn(HANDLE job)
+    {
+        std::string commandLine = "\"" + folder_.Path() + "\\Bystander.exe\" -s";
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
+                            &startup, &info_))
+            return false;
+        const BOOL assigned = AssignProcessToJobObject(job, info_.hProcess);
+        ResumeThread(info_.hThread);
+        return assigned && WaitForWindowOf(info_.dwProcessId, "KuboTraxStandInGame", 20000);
+    }
+    bool Running() const { return WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT; }
+    std::string CloseRequests() const { return ReadAll(folder_.Path() + "\\game_close_requests.log"); }
+
+private:
+    TempFolder folder_;
+    PROCESS_INFORMATION info_ = {};
+};
+
+// Windows 7 refuses a second job, so the game stays in the job the system
+// started the saver in, and that job says what the game is: the process the
+// saver started and what descends from it. What else runs there, from before
+// the game or joining later, is neither waited for nor touched. This desktop
+// also refuses hooks: the watch looks at the system in turn instead.
+TEST(SaverRun, InTheSaversJobTheGameIsWhatTheSaverStartedAndItsDescendants)
+{
+    if (RunIsWindows9x())
+        GTEST_SKIP() << "Windows 95/98 hand the screen to the game";
+    HANDLE outerJob = MakeEndingJob(0);  // lets no process leave it
+    ASSERT_NE(nullptr, outerJob);
+    Bystander before, after;
+    ASSERT_TRUE(before.StartIn(outerJob));
+    GameInstall install;
+    install.MakeGameStubborn();
+    install.MakeGameALauncher();
+    PlacePointer(kPointerAtStart);
+    SaverProcess saver("/s", true, SaverPath(), kSaverDesktop, outerJob);
+    std::string patched = "the saver never reached its start";
+    saver.SetStartObserver([&] {
+        patched = RefuseEntry(saver.Handle(), "kernel32.dll", "AssignProcessToJobObject", ERROR_ACCESS_DENIED, 8) +
+                  RefuseEntry(saver.Handle(), "user32.dll", "SetWindowsHookExA", ERROR_ACCESS_DENIED, 16) +
+                  AnswerForTheCallersJob(saver.Handle(), outerJob);
+    });
+    const std::string record = RecordWhileSaverRuns(install, saver, 20000);
+    ASSERT_EQ("", patched);
+    ASSERT_FALSE(record.empty()) << "the launched game did not start";
+    HANDLE game = GameInstall::OpenGame(record);
+    ASSERT_NE(nullptr, game);
+    ASSERT_TRUE(after.StartIn(outerJob));
+    KeepRunning(saver, 1000);
+    ExpectInputEndsTheRun(install, saver, game, PointerJumpTo({kPointerAtStart.x + 40, kPointerAtStart.y}));
+    CloseHandle(game);
+    for (const Bystander* bystander : {&before, &after}) {
+        EXPECT_TRUE(bystander->Running()) << (bystander == &before ? "the earlier" : "the later") << " bystander";
+        EXPECT_EQ("", bystander->CloseRequests()) << (bystander == &before ? "the earlier" : "the later");
+    }
+    const std::vector<std::string> lines = SaverLines(saver);
+    EXPECT_EQ("", FirstMissingLine(lines, {
+        "kubotrax: input watch: hooks refused (error 5), watching the last-input time, the pointer and the keys\n",
+        "kubotrax: game stays in the saver's job: leaving it was refused (error 5)\n",
+        "kubotrax: road: the saver's job, the game and what descends from it (own job refused, error 5)\n",
+        "kubotrax: player input: a move of 40 pixels\n",
+    })) << Joined(lines);
+    CloseHandle(outerJob);
+}
+
+// Where no job says what the game is (NT 4.0 has none), the game is the
+// process the saver started: the run ends with a launcher, and the game it
+// started runs on.
+TEST(SaverRun, WithoutAJobTheGameIsTheProcessTheSaverStarted)
+{
+    if (RunIsWindows9x())
+        GTEST_SKIP() << "Windows 95/98 hand the screen to the game";
+    GameInstall install;
+    install.MakeGameALauncher();
+    SaverProcess saver("/s", true, SaverPath());
+    std::string patched = "the saver never reached its start";
+    saver.SetStartObserver([&] {
+        patched = RefuseEntry(saver.Handle(), "kernel32.dll", "AssignProcessToJobObject", ERROR_ACCESS_DENIED, 8);
+    });
+    const std::string record = RecordWhileSaverRuns(install, saver, 20000);
+    ASSERT_EQ("", patched);
+    ASSERT_FALSE(record.empty()) << "the launched game did not start";
+    ASSERT_TRUE(saver.Wait(20000)) << "the saver stayed after the launcher";
+    EXPECT_EQ(0u, saver.ExitCode());
+    EXPECT_TRUE(GameInstall::StillRunning(record));
+    EXPECT_EQ("", FirstMissingLine(SaverLines(saver), {"kubotrax: road: first process (own job refused, error 5; "
+                                                      "the game is in no job of the saver's)\n"}))
+        << Joined(SaverLines(saver));
+}
+
+}  // namespace

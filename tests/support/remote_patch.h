@@ -1,0 +1,24 @@
+// tests/support/remote_patch.h: makes one system entry behave, inside a saver
+// the test runs, as a Windows that Wine does not play would: Windows 7
+// refusing a second job, a desktop that refuses hooks, a start held up by a
+// virus scan. The saver runs as the test's debuggee, stopped at its loader's
+// breakpoint (SaverProcess::SetStartObserver); the system's libraries lie at
+// the same addresses in both processes, so the entry is where this program
+// has it. Each returns an empty text when done, else what failed.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+// The entry answers 0 (FALSE, null) with GetLastError `error`, and does
+// nothing else. `argumentBytes`: what the stdcall entry pops (4 per argument).
+std::string RefuseEntry(HANDLE process, const char* library, const char* entry, DWORD error, int argumentBytes);
+
+// The first call of the entry sleeps `delayMs` before it runs as ever.
+std::string DelayEntry(HANDLE process, const char* library, const char* entry, DWORD delayMs);
+
+// QueryInformationJobObject with a null handle asks about the job the caller
+// runs in, as Windows documents; Wine 8 refuses a null handle. In the saver, a
+// null handle comes to mean `job` (a handle of this program's, duplicated
+// into the saver), which must be the job the saver runs in.
+std::string AnswerForTheCallersJob(HANDLE process, HANDLE job);
