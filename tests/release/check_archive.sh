@@ -2,8 +2,9 @@
 # Runs scripts/release on an image already built and checks the archive: its
 # name, its entries in order, that it unpacks to the very image given with
 # checksums that match, that a second run writes the same bytes, and that an
-# image that is not a 32-bit program is refused. The INF travels with Windows
-# line ends and the archive's version, for the installed-programs entry.
+# image that is not a 32-bit program is refused. The notes and the INF travel
+# with Windows line ends, the INF with the archive's version for the
+# installed-programs entry.
 #   check_archive.sh <source tree> <kubotrax.scr>
 set -u
 src=$1
@@ -36,12 +37,12 @@ want_name="kubotrax-1.2.0.1-$(git -C "$src" rev-parse --short=10 HEAD).zip"
 cmp -s "$zip" "$work/second/$(basename "$zip")" || { echo "two runs wrote different archives"; fail=1; }
 
 entries=$(python3 -c 'import sys, zipfile; print(" ".join(zipfile.ZipFile(sys.argv[1]).namelist()))' "$zip")
-[ "$entries" = "kubotrax.scr kubotrax.inf INSTALL.txt SHA256SUMS" ] || { echo "entries: $entries"; fail=1; }
+[ "$entries" = "kubotrax.scr kubotrax.inf INSTALL.txt FIELDCHECK.txt SHA256SUMS" ] || { echo "entries: $entries"; fail=1; }
 python3 -m zipfile -e "$zip" "$work/unpacked"
 (cd "$work/unpacked" && sha256sum --quiet -c SHA256SUMS) || { echo "checksums do not match"; fail=1; }
-[ "$(wc -l <"$work/unpacked/SHA256SUMS")" = 3 ] || { echo "SHA256SUMS should list the three other files"; fail=1; }
+[ "$(wc -l <"$work/unpacked/SHA256SUMS")" = 4 ] || { echo "SHA256SUMS should list the four other files"; fail=1; }
 cmp -s "$image" "$work/unpacked/kubotrax.scr" || { echo "kubotrax.scr is not the image given"; fail=1; }
-for text in INSTALL.txt kubotrax.inf; do
+for text in INSTALL.txt FIELDCHECK.txt kubotrax.inf; do
   ! grep -q $'[^\r]$\|^$' "$work/unpacked/$text" || { echo "$text lacks Windows line ends"; fail=1; }
 done
 grep -q $'^Version="1.2.0.1"\r$' "$work/unpacked/kubotrax.inf" || { echo "kubotrax.inf does not carry version 1.2.0.1"; fail=1; }
