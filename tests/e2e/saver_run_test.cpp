@@ -171,7 +171,8 @@ TEST(SaverRun, TheWatchSeesThePlayerWhileTheGamesStartHoldsTheSaver)
     ASSERT_EQ("", patched);
     ASSERT_EQ("", FirstMissingLine(SaverLines(saver), {watching}));
     ASSERT_EQ(6u, Play(saver, "Screen-saver", PointerMoves({1, 1, 1, 1, 1, 1}), 100));
-    EXPECT_EQ(watching, SaverLines(saver).back()) << "the game started before the player's hand was done";
+    EXPECT_NE("", FirstMissingLine(SaverLines(saver), {"kubotrax: game priority class: "}))
+        << "the game started before the player's hand was done";
     const std::string record = RecordWhileSaverRuns(install, saver, 20000);
     ASSERT_FALSE(record.empty()) << "the game did not start";
     HANDLE game = GameInstall::OpenGame(record);
