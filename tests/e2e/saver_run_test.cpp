@@ -128,6 +128,23 @@ TEST(SaverRun, OnlyThePlayersInputEndsAStubbornLaunchedGameAndTheSaverSaysWhatIt
     }
 }
 
+// A game with no window of its own, started on the saver's desktop with the
+// pointer at kPointerAtStart; the record it wrote, and a handle to it.
+struct WindowlessRun {
+    GameInstall install;
+    std::string record;
+    HANDLE game = nullptr;
+    WindowlessRun() { install.MakeGameWindowless(); PlacePointer(kPointerAtStart); }
+    ~WindowlessRun() { if (game) CloseHandle(game); }
+    void AwaitGame(SaverProcess& saver)
+    {
+        record = RecordWhileSaverRuns(install, saver, 20000);
+        ASSERT_FALSE(record.empty()) << "the game did not start";
+        game = GameInstall::OpenGame(record);
+        ASSERT_NE(nullptr, game);
+    }
+};
+
 // One jump of the pointer is the player (a touch screen, a remote control, a
 // quick flick reported as one event), measured from where the pointer was
 // when the watch began. This game has no window to ask: it is ended.
@@ -135,17 +152,12 @@ TEST(SaverRun, OneJumpOfThePointerIsThePlayer)
 {
     if (RunIsWindows9x())
         GTEST_SKIP() << "Windows 95/98 hand the screen to the game";
-    GameInstall install;
-    install.MakeGameWindowless();
-    PlacePointer(kPointerAtStart);
+    WindowlessRun run;
     SaverProcess saver("/s", true, SaverPath(), kSaverDesktop);
-    const std::string record = RecordWhileSaverRuns(install, saver, 20000);
-    ASSERT_FALSE(record.empty()) << "the game did not start";
-    HANDLE game = GameInstall::OpenGame(record);
-    ASSERT_NE(nullptr, game);
+    ASSERT_NO_FATAL_FAILURE(run.AwaitGame(saver));
     KeepRunning(saver, 1000);
-    ExpectInputEndsTheRun(install, saver, game, PointerJumpTo({kPointerAtStart.x + 40, kPointerAtStart.y}), false);
-    CloseHandle(game);
+    ExpectInputEndsTheRun(run.install, saver, run.game, PointerJumpTo({kPointerAtStart.x + 40, kPointerAtStart.y}),
+                          false);
     EXPECT_EQ("", FirstMissingLine(SaverLines(saver), {"kubotrax: player input: a move of 40 pixels\n"}))
         << Joined(SaverLines(saver));
 }
@@ -158,9 +170,7 @@ TEST(SaverRun, TheWatchSeesThePlayerWhileTheGamesStartHoldsTheSaver)
 {
     if (RunIsWindows9x())
         GTEST_SKIP() << "Windows 95/98 hand the screen to the game";
-    GameInstall install;
-    install.MakeGameWindowless();
-    PlacePointer(kPointerAtStart);
+    WindowlessRun run;
     SaverProcess saver("/s", true, SaverPath(), kSaverDesktop);
     std::string patched = "the saver never reached its start";
     saver.SetStartObserver([&] { patched = DelayEntry(saver.Handle(), "kernel32.dll", "CreateProcessA", 5000); });
@@ -169,16 +179,11 @@ TEST(SaverRun, TheWatchSeesThePlayerWhileTheGamesStartHoldsTheSaver)
     while (FirstMissingLine(SaverLines(saver), {watching}) != "" && GetTickCount() - start < 20000)
         ASSERT_FALSE(saver.Wait(20)) << "the saver ended before its watch began";
     ASSERT_EQ("", patched);
-    ASSERT_EQ("", FirstMissingLine(SaverLines(saver), {watching}));
     ASSERT_EQ(6u, Play(saver, "Screen-saver", PointerMoves({1, 1, 1, 1, 1, 1}), 100));
     EXPECT_NE("", FirstMissingLine(SaverLines(saver), {"kubotrax: game priority class: "}))
         << "the game started before the player's hand was done";
-    const std::string record = RecordWhileSaverRuns(install, saver, 20000);
-    ASSERT_FALSE(record.empty()) << "the game did not start";
-    HANDLE game = GameInstall::OpenGame(record);
-    ASSERT_NE(nullptr, game);
-    ExpectInputEndsTheRun(install, saver, game, {}, false);
-    CloseHandle(game);
+    ASSERT_NO_FATAL_FAILURE(run.AwaitGame(saver));
+    ExpectInputEndsTheRun(run.install, saver, run.game, {}, false);
     EXPECT_EQ("", FirstMissingLine(SaverLines(saver), {"kubotrax: player input: a move of 5 pixels\n"}))
         << Joined(SaverLines(saver));
 }

@@ -1,10 +1,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <thread>
-#include <vector>
-
-#include "host/platform.h"
 #include "host/player_input.h"
 
 namespace {
@@ -66,65 +62,6 @@ TEST(PlayersInput, InputLaterThanTheHooksLastEventWentPastThem)
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.unseen, InputWentUnseen(c.system, c.hooks)) << c.system << " after " << c.hooks;
-}
-
-// The pointer through the system's input queue, as a hand moves it.
-void SendPointer(DWORD flags, int x, int y)
-{
-    INPUT input = {};
-    input.type = INPUT_MOUSE;
-    input.mi.dx = x;
-    input.mi.dy = y;
-    input.mi.dwFlags = MOUSEEVENTF_MOVE | flags;
-    ASSERT_EQ(1u, SendInput(1, &input, sizeof input));
-}
-
-// The watch answers on a thread of its own: this one sits blocked in a wait,
-// as the saver's sits in a slow CreateProcessA, and the player is seen all
-// the same. One jump from where the pointer was when the watch began counts;
-// so does a drift of single pixels that adds up.
-TEST(PlayersInput, TheWatchSeesThePlayerWhileItsStarterIsHeld)
-{
-    SetStartupStateForTest(GetModuleHandleA(nullptr), 0);
-    const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
-    const int screenHeight = GetSystemMetrics(SM_CYSCREEN);
-    struct Case { const char* what; PlayersInput input; DWORD pixels; std::vector<int> moves; } cases[] = {
-        {"a key", PlayersInput::Key, 0, {}},
-        {"one jump of 40 pixels", PlayersInput::Move, 40, {40}},
-        {"six single pixels", PlayersInput::Move, 5, {1, 1, 1, 1, 1, 1}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        ASSERT_TRUE(SetCursorPos(300, 200));
-        ASSERT_EQ(WatchSource::Hooks, WatchForPlayer());
-        std::thread player([&] {
-            Sleep(200);
-            if (c.moves.empty()) {
-                INPUT key[2] = {};
-                key[0].type = key[1].type = INPUT_KEYBOARD;
-                key[0].ki.wVk = key[1].ki.wVk = VK_SHIFT;
-                key[1].ki.dwFlags = KEYEVENTF_KEYUP;
-                SendInput(2, key, sizeof key[0]);
-            } else if (c.moves.size() == 1) {
-                // Absolute, as a touch screen or a remote control reports it.
-                SendPointer(MOUSEEVENTF_ABSOLUTE, (300 + c.moves[0]) * 65536 / screenWidth + 1,
-                            200 * 65536 / screenHeight + 1);
-            } else {
-                for (int move : c.moves) {
-                    SendPointer(0, move, 0);
-                    Sleep(50);
-                }
-            }
-        });
-        // Blocked, handling no messages at all.
-        const DWORD woken = WaitForSingleObject(PlayerCameEvent(), 10000);
-        player.join();
-        EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), woken) << "the player was not seen";
-        EXPECT_EQ(c.input, PlayersInputSeen());
-        EXPECT_EQ(c.pixels, PlayersMovePixels());
-        StopWatchingForPlayer();
-        EXPECT_EQ(nullptr, PlayerCameEvent());
-    }
 }
 
 }  // namespace
