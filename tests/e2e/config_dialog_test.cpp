@@ -254,7 +254,8 @@ TEST_F(ConfigDialog, LongShortAndManyNamesAreListedAndStoredSafely)
     const std::vector<size_t> lengths = {1, 2, 114, 115, 127, 128, 200};
     for (size_t length : lengths)
         AddLayout("ScrSaver\\" + std::string(length, 'n') + ".sav");
-    MakeLayoutFiles(res_ + "\\SaveGame", "game", 10000);
+    const LayoutFiles many(res_ + "\\SaveGame", "game", 10000);
+    ASSERT_TRUE(many.Made());
     WriteIni("Layout=" + std::string(5000, 'x') + "\r\n");
 
     SaverProcess saver("/c");

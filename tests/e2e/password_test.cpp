@@ -82,9 +82,7 @@ TEST_F(Password, ChangeWithoutAUsableWindowIsOwnedByTheForegroundWindow)
     for (const std::string& tail : {std::string("/a"), std::string("/a 0"), std::string("-A   0"),
                                     "/a " + goneHandle, std::string("/a x")}) {
         SCOPED_TRACE("tail: \"" + tail + '"');
-        SetForegroundWindow(host_.Get());
-        PumpPendingMessages();
-        ASSERT_EQ(host_.Get(), GetForegroundWindow());
+        ASSERT_TRUE(MakeForegroundWindow(host_.Get(), 10000));
         SaverProcess saver(tail, false, copy.Path());
         ASSERT_TRUE(saver.Started());
         HWND dialog = WaitForDialog(saver.Id(), STANDIN_CHANGE_CAPTION, 10000);
@@ -104,9 +102,7 @@ TEST_F(Password, ChangeNamingAHungWindowIsOwnedByTheForegroundWindow)
     SaverCopy copy("mpr");
     WindowHost hung("hung");
     ASSERT_NE(nullptr, hung.Window());
-    SetForegroundWindow(host_.Get());
-    PumpPendingMessages();
-    ASSERT_EQ(host_.Get(), GetForegroundWindow());
+    ASSERT_TRUE(MakeForegroundWindow(host_.Get(), 10000));
     SaverProcess saver("/a " + hung.Handle(), false, copy.Path());
     HWND dialog = WaitForDialog(saver.Id(), STANDIN_CHANGE_CAPTION, 20000);
     ASSERT_NE(nullptr, dialog) << "the change hung on its owner";

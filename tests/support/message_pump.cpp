@@ -62,6 +62,17 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs, DWORD pollMs)
     return true;
 }
 
+bool MakeForegroundWindow(HWND window, DWORD timeoutMs)
+{
+    return PumpUntil(
+        [window] {
+            SetForegroundWindow(window);
+            PumpPendingMessages();
+            return GetForegroundWindow() == window;
+        },
+        timeoutMs);
+}
+
 HWND WaitForDialogWhere(DWORD processId, const std::function<bool(HWND)>& accept, DWORD timeoutMs,
                         DWORD pollMs)
 {

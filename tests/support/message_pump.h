@@ -21,6 +21,12 @@ constexpr DWORD kDefaultPollMs = 10;
 // timeoutMs ran out first.
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs, DWORD pollMs = kDefaultPollMs);
 
+// Makes a window of this thread the foreground window, and again whenever a
+// focus event of a window that has gone meanwhile (another process's dialog
+// owned by it, say), which Wine may hand this thread late, takes it away;
+// true once it is the foreground window after the pending messages.
+bool MakeForegroundWindow(HWND window, DWORD timeoutMs);
+
 // A visible dialog (class "#32770") of the process that `accept` takes, found
 // while handling messages; null after timeoutMs.
 HWND WaitForDialogWhere(DWORD processId, const std::function<bool(HWND)>& accept, DWORD timeoutMs,

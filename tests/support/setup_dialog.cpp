@@ -1,5 +1,6 @@
 #include "tests/support/setup_dialog.h"
 
+#include <functional>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -46,17 +47,6 @@ SetupDialogView ReadSetupDialog(HWND dialog)
     view.randomChecked = static_cast<int>(SendDlgItemMessageA(dialog, IDC_RANDOM, BM_GETCHECK, 0, 0));
     view.muteChecked = static_cast<int>(SendDlgItemMessageA(dialog, IDC_MUTE, BM_GETCHECK, 0, 0));
     return view;
-}
-
-void MakeLayoutFiles(const std::string& folder, const std::string& prefix, int count)
-{
-    CreateDirectoryA(folder.c_str(), nullptr);
-    for (int i = 0; i < count; ++i) {
-        const std::string path = folder + "\\" + prefix + std::to_string(i) + ".sav";
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        if (file != INVALID_HANDLE_VALUE)
-            CloseHandle(file);
-    }
 }
 
 std::string RealisticKuboIni(const std::string& resourceDirectory, const std::string& screenSaverLines)
@@ -123,7 +113,67 @@ bool IsWritable(const std::string& path)
     CloseHandle(file);
     return true;
 }
+
+// Runs a POSIX shell script with arguments ($1, $2, ...) from the Linux side.
+// Field splitting is off, so an argument may hold blanks; the script holds
+// no double quote, which the command line would take for its end.
+bool RunShellScript(const char* script, const std::vector<std::string>& arguments)
+{
+    std::string commandLine = std::string("Z:\\bin\\sh -c \"IFS=; ") + script + "\" sh";
+    for (const std::string& argument : arguments)
+        commandLine += " \"" + argument + "\"";
+    return RunUnixCommand(commandLine);
+}
+
+// Whether a file matching the pattern exists.
+bool AnyMatches(const std::string& pattern)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    FindClose(search);
+    return true;
+}
+
+// The handle Wine gives back does not wait for the Linux program: polls
+// until the answer is the one wanted, for 60 s at the most.
+bool WaitUntil(const std::function<bool()>& done)
+{
+    for (int i = 0; i < 3000 && !done(); ++i)
+        Sleep(20);
+    return done();
+}
 }  // namespace
+
+// Made and removed from the Linux side: for each name Wine creates, it first
+// reads the whole folder looking for that name in any case, and it deletes a
+// file in several calls to the wineserver, so ten thousand files made and
+// removed one by one through Wine take most of a minute.
+LayoutFiles::LayoutFiles(const std::string& folder, const std::string& prefix, int count)
+    : folder_(folder), prefix_(prefix)
+{
+    CreateDirectoryA(folder.c_str(), nullptr);
+    unixFolder_ = UnixPathOf(folder);
+    if (count <= 0 || unixFolder_.empty())
+        return;
+    // Made in order, so the last one's arrival says all are there.
+    const std::string last = folder + "\\" + prefix + std::to_string(count - 1) + ".sav";
+    made_ = RunShellScript("set -f; cd -- $1 && i=0 && while [ $i -lt $3 ]; do : >$2$i.sav; i=$((i+1)); done",
+                           {unixFolder_, prefix, std::to_string(count)}) &&
+            WaitUntil([&last] { return GetFileAttributesA(last.c_str()) != INVALID_FILE_ATTRIBUTES; });
+}
+
+LayoutFiles::~LayoutFiles()
+{
+    const std::string pattern = folder_ + "\\" + prefix_ + "*.sav";
+    if (unixFolder_.empty() || !AnyMatches(pattern))
+        return;
+    // Only <prefix>*.sav in that folder, whatever else lies there.
+    if (!RunShellScript("cd -- $1 && rm -f -- $2*.sav", {unixFolder_, prefix_}) ||
+        !WaitUntil([&pattern] { return !AnyMatches(pattern); }))
+        ADD_FAILURE() << "the layout files in " << folder_ << " were not removed";
+}
 
 bool WaitPumping(SaverProcess& saver, DWORD timeoutMs)
 {

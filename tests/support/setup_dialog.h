@@ -28,8 +28,24 @@ SetupDialogView ReadSetupDialog(HWND dialog);
 // Checks the caption and the five control texts of the English dialog.
 void ExpectEnglishTexts(const SetupDialogView& view);
 
-// Empty files <folder>\<prefix><n>.sav for n = 0 .. count-1.
-void MakeLayoutFiles(const std::string& folder, const std::string& prefix, int count);
+// Empty files <folder>\<prefix><n>.sav for n = 0 .. count-1 (the folder is
+// made when missing), made quickly however many; removed on destruction.
+// The prefix is a plain name: no blanks, quotes or wildcards.
+class LayoutFiles {
+public:
+    LayoutFiles(const std::string& folder, const std::string& prefix, int count);
+    ~LayoutFiles();
+    LayoutFiles(const LayoutFiles&) = delete;
+    LayoutFiles& operator=(const LayoutFiles&) = delete;
+
+    bool Made() const { return made_; }  // all of them are there
+
+private:
+    std::string folder_;
+    std::string prefix_;
+    std::string unixFolder_;
+    bool made_ = false;
+};
 
 // A kubo.ini as the game writes it, with the resource directory given.
 std::string RealisticKuboIni(const std::string& resourceDirectory, const std::string& screenSaverLines);
