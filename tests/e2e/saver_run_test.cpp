@@ -114,7 +114,7 @@ TEST(SaverRun, OnlyThePlayersInputEndsAStubbornLaunchedGameAndTheSaverSaysWhatIt
         "kubotrax: game priority class: idle\n",
         "kubotrax: game desktop: WinSta0\\Screen-saver\n",
         "kubotrax: road: own job (holds everything the game starts)\n",
-        "kubotrax: following game process ",
+        // Before it the launcher's, unless the launcher had ended first.
         "kubotrax: following game process " + std::to_string(GameInstall::GameId(record)) + "\n",
         "kubotrax: player input: a key\n",
         "kubotrax: asked the game's windows to close, 3",
