@@ -291,6 +291,27 @@ HANDLE CreateEndingJob(CreateJobObjectFn create, SetInformationJobObjectFn setIn
     return job;
 }
 
+// The road the run takes, and why: said once the game runs, so that the
+// game never waits for the saying.
+struct RoadChoice {
+    RunRoad road;
+    const char* reason;  // after the own job's refusal, or alone where there was none
+    DWORD refusal;       // why the system refused the own job; 0 when it did not
+};
+
+void TraceRoad(const RoadChoice& choice)
+{
+    const char* name = choice.road == RunRoad::OwnJob      ? "own job"
+                       : choice.road == RunRoad::SaversJob ? "the saver's job, the game and what descends from it"
+                                                           : "first process";
+    if (!choice.refusal) {
+        TraceDecision({"road: ", name, " (", choice.reason, ")"});
+        return;
+    }
+    TraceDecision({"road: ", name, " (own job refused, error ", DecimalText(choice.refusal).Text(),
+                   *choice.reason ? "; " : "", choice.reason, ")"});
+}
+
 // Puts the suspended game into a job of the saver's own, and says where the
 // run will learn what the game is. Where the system refuses a second job
 // (Windows 7 and before refuse any, Windows 8 and later one with limits on
@@ -298,41 +319,31 @@ HANDLE CreateEndingJob(CreateJobObjectFn create, SetInformationJobObjectFn setIn
 // saver in, that job tells: those of its processes that descend from the
 // game, whatever else runs there or joins it later. Where that cannot be
 // told reliably, the game is the process the saver started.
-RunRoad TieGameToSaver()
+RoadChoice TieGameToSaver()
 {
     auto create = LookUpEntry<CreateJobObjectFn>(Kernel(), "CreateJobObjectA");
     auto setInformation = LookUpEntry<SetInformationJobObjectFn>(Kernel(), "SetInformationJobObject");
     auto assign = LookUpEntry<AssignProcessToJobObjectFn>(Kernel(), "AssignProcessToJobObject");
-    if (!create || !setInformation || !assign) {
-        TraceDecision({"road: first process (no jobs on this system)"});
-        return RunRoad::FirstProcess;
-    }
+    if (!create || !setInformation || !assign)
+        return {RunRoad::FirstProcess, "no jobs on this system", 0};
     g_job = CreateEndingJob(create, setInformation);
-    if (g_job && assign(g_job, g_game)) {
-        TraceDecision({"road: own job (holds everything the game starts)"});
-        return RunRoad::OwnJob;
-    }
-    const DecimalText refusal(GetLastError());
+    if (g_job && assign(g_job, g_game))
+        return {RunRoad::OwnJob, "holds everything the game starts", 0};
+    const DWORD code = GetLastError();
+    const DWORD refusal = code ? code : ERROR_ACCESS_DENIED;
     if (g_job)
         CloseHandle(g_job);
     g_job = nullptr;
     ProcessIds saversJob;
-    if (!ListJobProcesses(nullptr, &saversJob) || !saversJob.Contains(g_gameId)) {
-        TraceDecision({"road: first process (own job refused, error ", refusal.Text(),
-                       "; the game is in no job of the saver's)"});
-        return RunRoad::FirstProcess;
-    }
+    if (!ListJobProcesses(nullptr, &saversJob) || !saversJob.Contains(g_gameId))
+        return {RunRoad::FirstProcess, "the game is in no job of the saver's", refusal};
     g_lineage = new (std::nothrow) GameLineage;
     if (!g_lineage || !g_lineage->Begin(g_gameId, saversJob)) {
         delete g_lineage;
         g_lineage = nullptr;
-        TraceDecision({"road: first process (own job refused, error ", refusal.Text(),
-                       "; the game's descendants cannot be told)"});
-        return RunRoad::FirstProcess;
+        return {RunRoad::FirstProcess, "the game's descendants cannot be told", refusal};
     }
-    TraceDecision({"road: the saver's job, the game and what descends from it (own job refused, error ",
-                   refusal.Text(), ")"});
-    return RunRoad::SaversJob;
+    return {RunRoad::SaversJob, "", refusal};
 }
 
 BOOL CreateGame(char* commandLine, DWORD flags, const STARTUPINFOA& startup, PROCESS_INFORMATION* game)
@@ -394,13 +405,16 @@ BOOL StartGameRun(char* commandLine, const STARTUPINFOA& startup)
     // (Wine does not).
     if (priorityClass && !SetPriorityClass(g_game, priorityClass))
         TraceFailure("giving the game the saver's priority class", GetLastError());
-    TraceGameSurroundings();
-    g_road = TieGameToSaver();
+    const RoadChoice choice = TieGameToSaver();
+    g_road = choice.road;
     const DWORD resumed = ResumeThread(game.hThread);
     const DWORD code = GetLastError();
     CloseHandle(game.hThread);
-    if (resumed != static_cast<DWORD>(-1))
+    if (resumed != static_cast<DWORD>(-1)) {
+        TraceGameSurroundings();
+        TraceRoad(choice);
         return TRUE;
+    }
     // A game that cannot be let go would hold the saver for ever.
     TraceFailure("letting the game run", code);
     TerminateProcess(g_game, code);
