@@ -59,8 +59,11 @@ std::string Joined(const std::vector<std::string>& lines)
 void ExpectInputEndsTheRun(const GameInstall& install, SaverProcess& saver, HANDLE game,
                            const std::vector<INPUT>& input, bool gameHasWindows = true)
 {
+    // Taken before the input is sent and compared with when the saver sent
+    // its request: however late either side comes to run, the gap is not
+    // measured smaller than it was.
+    const DWORD inputTick = GetTickCount();
     ASSERT_EQ(input.size(), Play(saver, "Screen-saver", input, 20));
-    const DWORD inputTick = GetTickCount();  // the input was sent before this
     const auto running = [&] { return WaitForSingleObject(game, 0) == WAIT_TIMEOUT; };
     if (gameHasWindows) {
         size_t at = std::string::npos;
