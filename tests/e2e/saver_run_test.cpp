@@ -66,12 +66,14 @@ void ExpectInputEndsTheRun(const GameInstall& install, SaverProcess& saver, HAND
     ASSERT_EQ(input.size(), Play(saver, "Screen-saver", input, 20));
     const auto running = [&] { return WaitForSingleObject(game, 0) == WAIT_TIMEOUT; };
     if (gameHasWindows) {
-        size_t at = std::string::npos;
-        while ((at = install.CloseRequests().find("WM_CLOSE ")) == std::string::npos && running() &&
+        const std::string request = "WM_CLOSE ";
+        std::string requests;
+        while ((requests = install.CloseRequests()).find(request) == std::string::npos && running() &&
                GetTickCount() - inputTick < 15000)
             saver.Wait(20);
+        const size_t at = requests.find(request);
         ASSERT_NE(std::string::npos, at) << "the game was not asked to close";
-        const DWORD closeTick = std::stoul(install.CloseRequests().substr(at + 9));
+        const DWORD closeTick = std::stoul(requests.substr(at + request.size()));
         EXPECT_GE(static_cast<LONG>(closeTick - inputTick), 2500) << "asked to close too soon after the input";
         while (static_cast<LONG>(GetTickCount() - closeTick) < 2500) {
             ASSERT_TRUE(running()) << "ended too soon after the request to close";
@@ -83,7 +85,9 @@ void ExpectInputEndsTheRun(const GameInstall& install, SaverProcess& saver, HAND
     DWORD gameExit = STILL_ACTIVE;
     EXPECT_TRUE(GetExitCodeProcess(game, &gameExit));
     EXPECT_EQ(1u, gameExit) << "the saver did not end the game within 15 s of the input";
-    EXPECT_EQ(std::string::npos, install.CloseRequests().find("hidden")) << "a hidden window was asked to close";
+    if (gameHasWindows) {
+        EXPECT_EQ(std::string::npos, install.CloseRequests().find("hidden")) << "a hidden window was asked to close";
+    }
     ASSERT_TRUE(saver.Wait(20000)) << "the saver outlived its game";
     EXPECT_EQ(0u, saver.ExitCode());
 }
