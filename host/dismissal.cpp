@@ -64,16 +64,18 @@ DismissalStep DecideDismissal(UINT message, WPARAM wParam, const DismissalState&
     return DismissalStep::DefaultHandling;
 }
 
-bool MovedBeyondThreshold(POINT anchor, POINT cursor)
+DWORD PointerDistance(POINT anchor, POINT cursor)
 {
     // Each distance taken as unsigned 32-bit from the larger side, so that no
-    // signed subtraction can overflow; the comparison is strict.
+    // signed subtraction can overflow.
     const auto distance = [](LONG a, LONG b) {
         return a >= b ? static_cast<DWORD>(a) - static_cast<DWORD>(b)
                       : static_cast<DWORD>(b) - static_cast<DWORD>(a);
     };
-    return distance(cursor.x, anchor.x) + distance(cursor.y, anchor.y) > kMouseThresholdPixels;
+    return distance(cursor.x, anchor.x) + distance(cursor.y, anchor.y);
 }
+
+bool MovedBeyondThreshold(POINT anchor, POINT cursor) { return PointerDistance(anchor, cursor) > kMouseThresholdPixels; }
 
 LRESULT CALLBACK DefSaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {

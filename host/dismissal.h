@@ -32,6 +32,10 @@ struct DismissalState {
 // Pure: the step for a message in a given state.
 DismissalStep DecideDismissal(UINT message, WPARAM wParam, const DismissalState& state);
 
+// Pure: how far the cursor is from the anchor, in pixels: the Manhattan
+// distance, which no coordinates can make overflow.
+DWORD PointerDistance(POINT anchor, POINT cursor);
+
 // Pure: whether the cursor has moved strictly more than the threshold from the anchor.
 bool MovedBeyondThreshold(POINT anchor, POINT cursor);
 

@@ -68,20 +68,24 @@ bool ListJobProcessesThrough(QueryInformationJobObjectFn query, HANDLE job, Proc
         list->NumberOfAssignedProcesses = 0;
         list->NumberOfProcessIdsInList = 0;
         const DWORD bytes = (headerSlots + room) * sizeof(ULONG_PTR);
-        if (!query(job, JobObjectBasicProcessIdList, list, bytes, nullptr) && GetLastError() != ERROR_MORE_DATA)
+        const BOOL answered = query(job, JobObjectBasicProcessIdList, list, bytes, nullptr);
+        if (!answered && GetLastError() != ERROR_MORE_DATA)
             return false;
-        // A list that does not fit may come back cut, or (Windows 7) empty:
-        // the job's own count says how much room the next try needs.
+        // A list that does not fit comes back cut, or empty (Windows 7), or
+        // with both counts 0 (a 32-bit process on 64-bit Windows 10): only a
+        // whole answer counts, and the next try has more room.
         const DWORD listed = list->NumberOfProcessIdsInList < room ? list->NumberOfProcessIdsInList : room;
-        if (listed >= list->NumberOfAssignedProcesses) {
+        if (answered && listed >= list->NumberOfAssignedProcesses) {
             for (DWORD i = 0; i < listed; ++i) {
                 if (!out->Add(static_cast<DWORD>(list->ProcessIdList[i])))
                     return false;
             }
             return true;
         }
-        // Twice as many: the job may grow while the list is asked for again.
-        room = list->NumberOfAssignedProcesses * 2 + 16;
+        // Twice as many as the job's own count, or as the last try where
+        // it says none: the job may grow while the list is asked for again.
+        const DWORD wanted = list->NumberOfAssignedProcesses * 2 + 16;
+        room = wanted > room * 2 ? wanted : room * 2;
     }
     return false;
 }
@@ -94,15 +98,29 @@ bool ListJobProcesses(HANDLE job, ProcessIds* out)
                                    job, out);
 }
 
+bool CountJobProcesses(HANDLE job, DWORD* running)
+{
+    auto query = LookUpEntry<QueryInformationJobObjectFn>(Kernel(), "QueryInformationJobObject");
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting = {};
+    if (!query || !query(job, JobObjectBasicAccountingInformation, &accounting, sizeof accounting, nullptr))
+        return false;
+    *running = accounting.ActiveProcesses;
+    return true;
+}
+
 bool ListJobProcessesForTest(QueryInformationJobObjectFn query, HANDLE job, ProcessIds* out)
 {
     return ListJobProcessesThrough(query, job, out);
 }
 
 
-bool DescendsFromGame(DWORD id, DWORD parentId, const ProcessIds& game, const ProcessIds& before)
+bool DescendsFromGame(DWORD id, DWORD parentId, bool parentRuns, const ProcessIds& game, const ProcessIds& others)
 {
-    return game.Contains(id) || (!before.Contains(id) && game.Contains(parentId));
+    if (game.Contains(id) || others.Contains(id))
+        return game.Contains(id);
+    if (game.Contains(parentId) || others.Contains(parentId))
+        return game.Contains(parentId);
+    return !parentRuns;
 }
 
 GameLineage::~GameLineage()
@@ -119,7 +137,7 @@ bool GameLineage::Begin(DWORD gameId, const ProcessIds& jobNow)
     // The game is still held before its first instruction: nothing in the
     // job now is its. One that cannot be held open still never counts.
     for (int i = 0; i < jobNow.Count(); ++i) {
-        if (jobNow[i] != gameId && !before_.Add(jobNow[i]))
+        if (jobNow[i] != gameId && !others_.Add(jobNow[i]))
             return false;
         if (jobNow[i] != gameId)
             HoldOpen(jobNow[i]);
@@ -127,29 +145,60 @@ bool GameLineage::Begin(DWORD gameId, const ProcessIds& jobNow)
     return true;
 }
 
-bool GameLineage::List(const ProcessIds& jobNow, ProcessIds* game)
+// Judges every process of the job not judged yet; false where the system
+// cannot say this time.
+bool GameLineage::Judge(const ProcessIds& jobNow)
 {
-    game->Clear();
+    bool judged = true;
+    for (int i = 0; i < jobNow.Count() && judged; ++i)
+        judged = game_.Contains(jobNow[i]) || others_.Contains(jobNow[i]);
+    if (judged)
+        return true;
     HeapArray<ParentLink> parents;
     if (!ListParents(&parents))
         return false;
     // A grandchild may be listed before its parent: look again while the
-    // lineage grows.
+    // lineage grows; what is left once it stops is another's.
     for (bool grew = true; grew;) {
         grew = false;
         for (int i = 0; i < jobNow.Count(); ++i) {
             const DWORD id = jobNow[i];
             const ParentLink* link = FindLink(parents, id);
-            if (game->Contains(id) || !link || !DescendsFromGame(id, link->parentId, game_, before_))
+            if (game_.Contains(id) || others_.Contains(id) || !link ||
+                !DescendsFromGame(id, link->parentId, FindLink(parents, link->parentId) != nullptr, game_, others_))
                 continue;
             // A process of the game's that cannot be held open cannot be
             // followed or ended either, and its id could pass to another.
-            if (!game_.Contains(id) && (!HoldOpen(id) || !game_.Add(id)))
+            if (!HoldOpen(id))
                 continue;
-            if (!game->Add(id))
+            if (!game_.Add(id))
                 return false;
             grew = true;
         }
+    }
+    for (int i = 0; i < jobNow.Count(); ++i) {
+        const DWORD id = jobNow[i];
+        const ParentLink* link = FindLink(parents, id);
+        // Gone from the system's list already, or the game's but not to be
+        // held this time: judged at a later look.
+        if (game_.Contains(id) || others_.Contains(id) || !link ||
+            DescendsFromGame(id, link->parentId, FindLink(parents, link->parentId) != nullptr, game_, others_))
+            continue;
+        HoldOpen(id);  // one that cannot be held open still never counts
+        if (!others_.Add(id))
+            return false;
+    }
+    return true;
+}
+
+bool GameLineage::List(const ProcessIds& jobNow, ProcessIds* game)
+{
+    game->Clear();
+    if (!Judge(jobNow))
+        return false;
+    for (int i = 0; i < jobNow.Count(); ++i) {
+        if (game_.Contains(jobNow[i]) && !game->Add(jobNow[i]))
+            return false;
     }
     return true;
 }

@@ -17,20 +17,30 @@ using ProcessIds = HeapArray<DWORD>;
 // job grows. False where the system cannot say.
 bool ListJobProcesses(HANDLE job, ProcessIds* out);
 
+// How many processes of a job run now, by the job's own count, which always
+// fits. False where the system cannot say.
+bool CountJobProcesses(HANDLE job, DWORD* running);
+
 // The same through a stand-in for QueryInformationJobObject, for tests.
 using QueryInformationJobObjectFn = BOOL(WINAPI*)(HANDLE, JOBOBJECTINFOCLASS, void*, DWORD, DWORD*);
 bool ListJobProcessesForTest(QueryInformationJobObjectFn query, HANDLE job, ProcessIds* out);
 
-// Pure: whether a process of a shared job is the game's: one known to be, or
-// one that did not run there before the game and whose parent (the process
-// that made it, by id) is known to be the game's.
-bool DescendsFromGame(DWORD id, DWORD parentId, const ProcessIds& game, const ProcessIds& before);
+// Pure: whether a process of a shared job is the game's: one known to be;
+// not one known to be another's (it ran there before the game, or joined
+// from elsewhere); else one whose parent (the process that made it, by id)
+// is known to be the game's, or has ended unseen (`parentRuns` false): a
+// launcher's helper may start the game and end before the run looks, and
+// nothing else starts processes in that job once the game runs, apart from
+// those known to be another's. A parent that runs and is not the game's
+// makes its child another's.
+bool DescendsFromGame(DWORD id, DWORD parentId, bool parentRuns, const ProcessIds& game, const ProcessIds& others);
 
 // The game's processes in a job it shares with others, followed from parent
 // to child. A process id passes to another process only once nothing holds
-// the process open, so the lineage holds open every process it knows, of the
-// game and of those that ran before it: an id it knows cannot come to name
-// another process, and a parent's id cannot be another's.
+// the process open, so the lineage holds open every process it has judged,
+// the game's and the others': an id it knows cannot come to name another
+// process, and a parent's id cannot be another's. Judged once, a process
+// stays judged: a look that finds nothing new costs one job list.
 class GameLineage {
 public:
     GameLineage() = default;
@@ -49,8 +59,9 @@ public:
 
 private:
     bool HoldOpen(DWORD id);
+    bool Judge(const ProcessIds& jobNow);
 
     ProcessIds game_;         // the game's processes known so far, ended ones too
-    ProcessIds before_;       // what ran in the job before the game
+    ProcessIds others_;       // what ran in the job before the game, or joined from elsewhere
     HeapArray<HANDLE> held_;  // the handles that keep those ids theirs
 };

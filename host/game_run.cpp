@@ -17,6 +17,11 @@ using CreateJobObjectFn = HANDLE(WINAPI*)(SECURITY_ATTRIBUTES*, const char*);
 using SetInformationJobObjectFn = BOOL(WINAPI*)(HANDLE, JOBOBJECTINFOCLASS, void*, DWORD);
 using AssignProcessToJobObjectFn = BOOL(WINAPI*)(HANDLE, HANDLE);
 using TerminateJobObjectFn = BOOL(WINAPI*)(HANDLE, UINT);
+// Creating a process inside a job came with Windows 10; the lists with Vista.
+using InitializeProcThreadAttributeListFn = BOOL(WINAPI*)(LPPROC_THREAD_ATTRIBUTE_LIST, DWORD, DWORD, SIZE_T*);
+using UpdateProcThreadAttributeFn = BOOL(WINAPI*)(LPPROC_THREAD_ATTRIBUTE_LIST, DWORD, DWORD_PTR, void*, SIZE_T, void*,
+                                                 SIZE_T*);
+using DeleteProcThreadAttributeListFn = void(WINAPI*)(LPPROC_THREAD_ATTRIBUTE_LIST);
 using GetProcessWindowStationFn = HWINSTA(WINAPI*)();
 using GetThreadDesktopFn = HDESK(WINAPI*)(DWORD);
 using GetUserObjectInformationFn = BOOL(WINAPI*)(HANDLE, int, void*, DWORD, DWORD*);
@@ -28,6 +33,11 @@ enum class RunRoad {
     SaversJob,     // the job the system started the saver in: the game and what descends from it
     FirstProcess,  // nothing reliable tells more: the process the saver started, alone
 };
+
+// How often the run looks at the game where no process of it tells when to:
+// on the saver's job, to judge what joins it while it is there, and while
+// the system cannot say what runs.
+constexpr DWORD kLookAgainMs = 500;
 
 // What a game ended by the saver exits with: it did not end by itself.
 constexpr UINT kEndedGameExitCode = 1;
@@ -44,19 +54,46 @@ HMODULE User() { return GetModuleHandleA("USER32.DLL"); }
 
 bool IsRunning(HANDLE process) { return WaitForSingleObject(process, 0) == WAIT_TIMEOUT; }
 
-// The game's processes that run now.
-void ListGame(ProcessIds* game)
+// What the run knows of the game at one look.
+enum class GameNow {
+    Runs,     // the list holds the game's running processes
+    Gone,     // the system says nothing of the game runs
+    Unknown,  // the system cannot say this time: the run stays, and looks again
+};
+
+// The game's processes that run now. The run is over only on the system's
+// word: on the own job, its count of running processes; elsewhere, a list
+// that was read whole.
+GameNow ListGame(ProcessIds* game)
 {
-    if (g_road == RunRoad::OwnJob && ListJobProcesses(g_job, game))
-        return;
+    game->Clear();
+    if (g_road == RunRoad::OwnJob) {
+        DWORD running = 0;
+        const bool counted = CountJobProcesses(g_job, &running);
+        if (counted && running == 0)
+            return GameNow::Gone;
+        if (!ListJobProcesses(g_job, game))
+            return GameNow::Unknown;
+        if (game->Count() > 0)
+            return GameNow::Runs;
+        return counted ? GameNow::Unknown : GameNow::Gone;
+    }
     if (g_road == RunRoad::SaversJob) {
         ProcessIds job;
-        if (ListJobProcesses(nullptr, &job) && g_lineage->List(job, game))
-            return;
+        if (!ListJobProcesses(nullptr, &job) || !g_lineage->List(job, game))
+            return GameNow::Unknown;
+        return game->Count() > 0 ? GameNow::Runs : GameNow::Gone;
     }
-    // No job, or one that cannot be read this time: the process the saver started.
-    game->Clear();
-    if (g_game && IsRunning(g_game))
+    if (g_game && IsRunning(g_game) && game->Add(g_gameId))
+        return GameNow::Runs;
+    return GameNow::Gone;
+}
+
+// The game's processes as far as the system can say; where it cannot this
+// time, the process the saver started, so that the floor always has one.
+void ListGameAtLeastFirst(ProcessIds* game)
+{
+    if (ListGame(game) == GameNow::Unknown && g_game && IsRunning(g_game))
         game->Add(g_gameId);
 }
 
@@ -69,7 +106,7 @@ HANDLE OpenGameProcess(DWORD id, DWORD access)
     HANDLE process = OpenProcess(access, FALSE, id);
     ProcessIds game;
     if (process) {
-        ListGame(&game);
+        ListGameAtLeastFirst(&game);
         if (!game.Contains(id)) {
             CloseHandle(process);
             return nullptr;
@@ -79,21 +116,24 @@ HANDLE OpenGameProcess(DWORD id, DWORD access)
 }
 
 // A handle to one running process of the game, to wait on: when it ends, the
-// run looks again, and when none is left, the run is over. Null then.
-HANDLE OpenRunningGameProcess(DWORD* id)
+// run looks again. Null unless the game runs; the answer says whether
+// nothing runs any more or the system could not say.
+GameNow OpenRunningGameProcess(HANDLE* running, DWORD* id)
 {
+    *running = nullptr;
     ProcessIds game;
-    ListGame(&game);
-    for (int i = 0; i < game.Count(); ++i) {
+    const GameNow now = ListGame(&game);
+    for (int i = 0; now == GameNow::Runs && i < game.Count(); ++i) {
         HANDLE process = OpenGameProcess(game[i], SYNCHRONIZE);
         if (process && IsRunning(process)) {
+            *running = process;
             *id = game[i];
-            return process;
+            return GameNow::Runs;
         }
         if (process)
             CloseHandle(process);  // ended, but not yet gone from the job's list
     }
-    return nullptr;
+    return now == GameNow::Runs ? GameNow::Unknown : now;  // listed, yet none to be held: look again
 }
 
 // Asks every visible top-level window of the game's processes to close.
@@ -113,7 +153,7 @@ BOOL CALLBACK AskWindowToClose(HWND window, LPARAM context)
 void AskGameToClose()
 {
     ProcessIds game;
-    ListGame(&game);
+    ListGameAtLeastFirst(&game);
     EnumWindows(AskWindowToClose, reinterpret_cast<LPARAM>(&game));
 }
 
@@ -125,7 +165,7 @@ void EndGame()
     if (g_road == RunRoad::OwnJob && terminateJob && terminateJob(g_job, kEndedGameExitCode))
         return;
     ProcessIds game;
-    ListGame(&game);
+    ListGameAtLeastFirst(&game);
     for (int i = 0; i < game.Count(); ++i) {
         KernelHandle process(OpenGameProcess(game[i], PROCESS_TERMINATE));
         if (process.Get())
@@ -174,6 +214,9 @@ void TracePlayersInput()
         break;
     case PlayersInput::Button:
         TraceDecision({"player input: a mouse button"});
+        break;
+    case PlayersInput::KeyOrButton:
+        TraceDecision({"player input: a key or a button"});
         break;
     case PlayersInput::Move:
         TraceDecision({"player input: a move of ", DecimalText(PlayersMovePixels()).Text(), " pixels"});
@@ -274,21 +317,24 @@ bool SaverIsInJob()
 // process that left would run on, unseen, on the saver's desktop once the
 // system has left it, and the run could no longer see it. One that asks is
 // refused, as a job that keeps its processes refuses anyone. Null where the
-// system will not make one; GetLastError says why.
-HANDLE CreateEndingJob(CreateJobObjectFn create, SetInformationJobObjectFn setInformation)
+// system has no jobs (`refusal` 0) or will not make one (`refusal` says why).
+HANDLE CreateEndingJob(DWORD* refusal)
 {
-    HANDLE job = create(nullptr, nullptr);
-    if (!job)
+    *refusal = 0;
+    auto create = LookUpEntry<CreateJobObjectFn>(Kernel(), "CreateJobObjectA");
+    auto setInformation = LookUpEntry<SetInformationJobObjectFn>(Kernel(), "SetInformationJobObject");
+    if (!create || !setInformation || !LookUpEntry<AssignProcessToJobObjectFn>(Kernel(), "AssignProcessToJobObject"))
         return nullptr;
+    HANDLE job = create(nullptr, nullptr);
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    if (!setInformation(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
-        const DWORD code = GetLastError();
+    if (job && setInformation(job, JobObjectExtendedLimitInformation, &limits, sizeof limits))
+        return job;
+    const DWORD code = GetLastError();
+    *refusal = code ? code : ERROR_ACCESS_DENIED;
+    if (job)
         CloseHandle(job);
-        SetLastError(code);
-        return nullptr;
-    }
-    return job;
+    return nullptr;
 }
 
 // The road the run takes, and why: said once the game runs, so that the
@@ -312,24 +358,22 @@ void TraceRoad(const RoadChoice& choice)
                    *choice.reason ? "; " : "", choice.reason, ")"});
 }
 
-// Puts the suspended game into a job of the saver's own, and says where the
-// run will learn what the game is. Where the system refuses a second job
-// (Windows 7 and before refuse any, Windows 8 and later one with limits on
-// the user interface) and the game stayed in the job the system started the
-// saver in, that job tells: those of its processes that descend from the
-// game, whatever else runs there or joins it later. Where that cannot be
-// told reliably, the game is the process the saver started.
-RoadChoice TieGameToSaver()
+// Puts the suspended game into the saver's own job (g_job, made before the
+// game; null with `jobRefusal` where the system would not make one), and
+// says where the run will learn what the game is. Where the system refuses a
+// second job (Windows 7 and before refuse any, Windows 8 and later one with
+// limits on the user interface) and the game stayed in the job the system
+// started the saver in, that job tells: those of its processes that descend
+// from the game, whatever else runs there or joins it later. Where that
+// cannot be told reliably, the game is the process the saver started.
+RoadChoice TieGameToSaver(DWORD jobRefusal)
 {
-    auto create = LookUpEntry<CreateJobObjectFn>(Kernel(), "CreateJobObjectA");
-    auto setInformation = LookUpEntry<SetInformationJobObjectFn>(Kernel(), "SetInformationJobObject");
-    auto assign = LookUpEntry<AssignProcessToJobObjectFn>(Kernel(), "AssignProcessToJobObject");
-    if (!create || !setInformation || !assign)
+    if (!g_job && !jobRefusal)
         return {RunRoad::FirstProcess, "no jobs on this system", 0};
-    g_job = CreateEndingJob(create, setInformation);
+    auto assign = LookUpEntry<AssignProcessToJobObjectFn>(Kernel(), "AssignProcessToJobObject");
     if (g_job && assign(g_job, g_game))
         return {RunRoad::OwnJob, "holds everything the game starts", 0};
-    const DWORD code = GetLastError();
+    const DWORD code = g_job ? GetLastError() : jobRefusal;
     const DWORD refusal = code ? code : ERROR_ACCESS_DENIED;
     if (g_job)
         CloseHandle(g_job);
@@ -346,17 +390,84 @@ RoadChoice TieGameToSaver()
     return {RunRoad::SaversJob, "", refusal};
 }
 
-BOOL CreateGame(char* commandLine, DWORD flags, const STARTUPINFOA& startup, PROCESS_INFORMATION* game)
+// The system's list of attributes for a new process, holding one: the job
+// to create it in (Windows 10 and later). Empty where the system has no such
+// list or does not know that attribute.
+class JobAttribute {
+public:
+    explicit JobAttribute(HANDLE job) : job_(job)
+    {
+        auto initialize = LookUpEntry<InitializeProcThreadAttributeListFn>(Kernel(), "InitializeProcThreadAttributeList");
+        auto update = LookUpEntry<UpdateProcThreadAttributeFn>(Kernel(), "UpdateProcThreadAttribute");
+        SIZE_T size = sizeof space_;
+        if (!initialize || !update || !initialize(List(), 1, 0, &size))
+            return;
+        initialized_ = true;
+        made_ = update(List(), 0, kJobListAttribute, &job_, sizeof job_, nullptr, nullptr) != FALSE;
+    }
+    ~JobAttribute()
+    {
+        auto remove = LookUpEntry<DeleteProcThreadAttributeListFn>(Kernel(), "DeleteProcThreadAttributeList");
+        if (initialized_ && remove)
+            remove(List());
+    }
+    JobAttribute(const JobAttribute&) = delete;
+    JobAttribute& operator=(const JobAttribute&) = delete;
+
+    bool Made() const { return made_; }
+    LPPROC_THREAD_ATTRIBUTE_LIST List() { return reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(space_); }
+
+private:
+    static constexpr DWORD_PTR kJobListAttribute = 0x2000D;  // PROC_THREAD_ATTRIBUTE_JOB_LIST
+    HANDLE job_;
+    ULONG_PTR space_[16] = {};  // one attribute takes 48 bytes on 32-bit Windows
+    bool initialized_ = false;
+    bool made_ = false;
+};
+
+// Creates the game, in `job` from its first moment when one is given, and
+// out of the saver's job where it may leave: where that is refused
+// (ERROR_ACCESS_DENIED), the game stays in it and `flags` says so from then on.
+BOOL CreateGame(char* commandLine, DWORD* flags, const STARTUPINFOA& startup, HANDLE job, PROCESS_INFORMATION* game)
 {
-    STARTUPINFOA copy = startup;  // CreateProcessA takes it as writable
-    return CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, flags, nullptr, nullptr, &copy, game);
+    // STARTUPINFOEXA, which the headers offer only to programs that need Vista.
+    struct {
+        STARTUPINFOA StartupInfo;
+        LPPROC_THREAD_ATTRIBUTE_LIST lpAttributeList;
+    } extended = {};
+    extended.StartupInfo = startup;  // CreateProcessA takes it as writable
+    DWORD extraFlags = 0;
+    JobAttribute attribute(job);
+    if (job) {
+        if (!attribute.Made()) {
+            SetLastError(ERROR_NOT_SUPPORTED);
+            return FALSE;
+        }
+        extended.StartupInfo.cb = sizeof extended;
+        extended.lpAttributeList = attribute.List();
+        extraFlags = EXTENDED_STARTUPINFO_PRESENT;
+    }
+    const auto create = [&] {
+        return CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, *flags | extraFlags, nullptr, nullptr,
+                              &extended.StartupInfo, game);
+    };
+    BOOL started = create();
+    if (!started && (*flags & CREATE_BREAKAWAY_FROM_JOB) && GetLastError() == ERROR_ACCESS_DENIED) {
+        // The job around the saver keeps its processes: the game stays in it.
+        TraceDecision({"game stays in the saver's job: leaving it was refused (error 5)"});
+        *flags &= ~CREATE_BREAKAWAY_FROM_JOB;
+        started = create();
+    }
+    return started;
 }
 
+// Ends the run's parts in the order opposite to their start: the watch, the
+// game's lineage, the job (empty by now, or left on purpose: closing its last
+// handle ends what it holds), the game's process.
 void EndRun()
 {
     StopWatchingForPlayer();
     delete g_lineage;
-    // Empty by now, or left on purpose: closing its last handle ends what it holds.
     if (g_job)
         CloseHandle(g_job);
     if (g_game)
@@ -369,43 +480,51 @@ void EndRun()
 }
 }  // namespace
 
+// The run's parts start in this order: the watch (input counts from before
+// the game), the saver's own job, the game (held before its first
+// instruction, inside that job where the system can create it there), its
+// priority, its road (the job, or what else tells what the game is), and only
+// then the game's first instruction. A saver killed at any moment after the
+// job is made takes a game created inside it along; one created outside it
+// (before Windows 10) is at risk only until it is assigned.
 BOOL StartGameRun(char* commandLine, const STARTUPINFOA& startup)
 {
     const bool windows9x = IsWindows9x() != 0;
     // Passed explicitly: what a child inherits differs between systems.
     const DWORD priorityClass = windows9x ? 0 : GamePriorityClass(GetPriorityClass(GetCurrentProcess()));
     DWORD flags = GameCreationFlags(windows9x, SaverIsInJob()) | priorityClass;
-    // Input counts from before the game starts: the watch runs on a thread of
-    // its own, so however long the start holds this one, no input is lost.
-    if (!windows9x)
-        WatchForPlayer();
     PROCESS_INFORMATION game = {};
-    BOOL started = CreateGame(commandLine, flags, startup, &game);
-    if (!started && (flags & CREATE_BREAKAWAY_FROM_JOB) && GetLastError() == ERROR_ACCESS_DENIED) {
-        // The job around the saver keeps its processes: the game stays in it.
-        TraceDecision({"game stays in the saver's job: leaving it was refused (error 5)"});
-        flags &= ~CREATE_BREAKAWAY_FROM_JOB;
-        started = CreateGame(commandLine, flags, startup, &game);
+    if (windows9x) {
+        if (!CreateGame(commandLine, &flags, startup, nullptr, &game))
+            return FALSE;
+        g_game = game.hProcess;
+        g_gameId = game.dwProcessId;
+        TraceDecision({"road: handed over (Windows 95/98)"});
+        CloseHandle(game.hThread);
+        return TRUE;
     }
-    if (!started) {
+    // The watch runs on a thread of its own: however long the start holds
+    // this one, no input is lost.
+    WatchForPlayer();
+    DWORD jobRefusal = 0;
+    g_job = CreateEndingJob(&jobRefusal);
+    const bool createdInJob = g_job && CreateGame(commandLine, &flags, startup, g_job, &game);
+    if (!createdInJob && !CreateGame(commandLine, &flags, startup, nullptr, &game)) {
         const DWORD code = GetLastError();
-        StopWatchingForPlayer();
+        EndRun();
         SetLastError(code);
         return FALSE;
     }
     g_game = game.hProcess;
     g_gameId = game.dwProcessId;
-    if (windows9x) {
-        TraceDecision({"road: handed over (Windows 95/98)"});
-        CloseHandle(game.hThread);
-        return TRUE;
-    }
     // Said once more to the game itself, still held before its first
     // instruction: not every system takes the class from the creation flags
     // (Wine does not).
     if (priorityClass && !SetPriorityClass(g_game, priorityClass))
         TraceFailure("giving the game the saver's priority class", GetLastError());
-    const RoadChoice choice = TieGameToSaver();
+    const RoadChoice choice = createdInJob
+                                  ? RoadChoice{RunRoad::OwnJob, "holds everything the game starts, from its creation", 0}
+                                  : TieGameToSaver(jobRefusal);
     g_road = choice.road;
     const DWORD resumed = ResumeThread(game.hThread);
     const DWORD code = GetLastError();
@@ -431,23 +550,38 @@ void StayWithGameRun()
     Floor phase = Floor::Watching;
     DWORD inputTick = 0;
     DWORD phaseTick = 0;
-    HANDLE running = nullptr;  // a running process of the game
+    HANDLE running = nullptr;  // a running process of the game, or null while the system cannot say
+    DWORD runningId = 0;
+    DWORD lastLook = GetTickCount();
     while (g_road != RunRoad::None) {
-        if (!running || !IsRunning(running)) {
-            if (running)
-                CloseHandle(running);
-            DWORD id = 0;
-            running = OpenRunningGameProcess(&id);
-            if (!running)
-                break;  // nothing of the game runs any more
-            TraceDecision({"following game process ", DecimalText(id).Text()});
-        }
         const DWORD now = GetTickCount();
+        // The player before the game's end: a game that ends itself on the
+        // input may be gone by the time this thread looks.
         HANDLE came = PlayerCameEvent();
         if (phase == Floor::Watching && came && WaitForSingleObject(came, 0) == WAIT_OBJECT_0) {
             phase = Floor::PlayerCame;
             phaseTick = inputTick = now;
             TracePlayersInput();
+        }
+        SayPlayerWatchNews();
+        if (!running || !IsRunning(running)) {
+            if (running)
+                CloseHandle(running);
+            DWORD id = 0;
+            const GameNow state = OpenRunningGameProcess(&running, &id);
+            lastLook = now;
+            if (state == GameNow::Gone)
+                break;  // nothing of the game runs any more
+            if (running && id != runningId)
+                TraceDecision({"following game process ", DecimalText(id).Text()});
+            if (running)
+                runningId = id;
+        } else if (g_road == RunRoad::SaversJob && now - lastLook >= kLookAgainMs) {
+            // Judges what joined the job while it is there: a helper that
+            // starts the game and ends is known as the game's.
+            ProcessIds ignored;
+            ListGame(&ignored);
+            lastLook = now;
         }
         // Unsigned subtraction: a wrap of the tick count changes nothing.
         DWORD timeLeft = FloorTimeLeft(phase, now - phaseTick);
@@ -456,10 +590,19 @@ void StayWithGameRun()
             phaseTick = now;
             timeLeft = FloorTimeLeft(phase, 0);
         }
-        // Sleeps until the followed process ends, the player comes, a message
-        // arrives, or the floor's next step is due; never on a clock.
-        HANDLE awaited[] = {running, came};
-        const DWORD count = phase == Floor::Watching && came ? 2 : 1;
+        if ((!running || g_road == RunRoad::SaversJob) && timeLeft > kLookAgainMs)
+            timeLeft = kLookAgainMs;
+        // Sleeps until the followed process ends, the player comes, the watch
+        // has news, a message arrives, the floor's next step is due, or (on
+        // the saver's job, or while the system cannot say) the next look.
+        HANDLE awaited[3];
+        DWORD count = 0;
+        if (running)
+            awaited[count++] = running;
+        if (PlayerWatchNewsEvent())
+            awaited[count++] = PlayerWatchNewsEvent();
+        if (phase == Floor::Watching && came)
+            awaited[count++] = came;
         if (MsgWaitForMultipleObjects(count, awaited, FALSE, timeLeft, QS_ALLINPUT) == WAIT_FAILED) {
             TraceFailure("waiting for the game", GetLastError());
             break;  // a handle that cannot be waited on; waiting cannot mend it
@@ -468,6 +611,10 @@ void StayWithGameRun()
     }
     if (running)
         CloseHandle(running);
+    // What the watch saw is said before the run's end, once it has stopped.
+    StopWatchingForPlayer();
+    if (phase == Floor::Watching)
+        TracePlayersInput();
     if (followed)
         TraceDecision({"run over, nothing of the game runs"});
     EndRun();

@@ -6,13 +6,25 @@
 #include "host/platform.h"
 
 namespace {
-// Looked up at run time: GetLastInputInfo came with Windows 2000 and
-// GetPhysicalCursorPos with Vista.
+// Looked up at run time: GetLastInputInfo and GetMouseMovePointsEx came with
+// Windows 2000, GetPhysicalCursorPos and SetProcessDPIAware with Vista,
+// SetProcessDpiAwareness (SHCORE.DLL) with 8.1, SetThreadDpiAwarenessContext
+// with Windows 10 1607.
 using GetLastInputInfoFn = BOOL(WINAPI*)(LASTINPUTINFO*);
 using GetPhysicalCursorPosFn = BOOL(WINAPI*)(POINT*);
+using GetMouseMovePointsExFn = int(WINAPI*)(UINT, MOUSEMOVEPOINT*, MOUSEMOVEPOINT*, int, DWORD);
+using SetThreadDpiAwarenessContextFn = HANDLE(WINAPI*)(HANDLE);
+using SetProcessDpiAwarenessFn = HRESULT(WINAPI*)(int);
+using SetProcessDPIAwareFn = BOOL(WINAPI*)();
 // Desktops belong to the NT family.
 using GetThreadDesktopFn = HDESK(WINAPI*)(DWORD);
 using SetThreadDesktopFn = BOOL(WINAPI*)(HDESK);
+
+// The system's names for the awareness the watch asks for.
+const HANDLE kPerMonitorAwareV2 = reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-4));
+const HANDLE kPerMonitorAware = reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-3));
+constexpr int kProcessPerMonitorDpiAware = 2;
+constexpr HRESULT kAwarenessAlreadySet = static_cast<HRESULT>(0x80070005L);  // E_ACCESSDENIED
 
 // How often the watch asks whether the system saw input the hooks did not.
 constexpr DWORD kLossCheckMs = 1000;
@@ -21,33 +33,75 @@ constexpr DWORD kPollMs = 250;
 // Input this much later than the hooks' last event went past them; less is
 // the clocks' own grain.
 constexpr DWORD kUnseenSlackMs = 50;
+// A point of the pointer's path this close to the last input was that input.
+constexpr DWORD kSameInputMs = 15;
+// How many points of the pointer's path a look reads.
+constexpr int kPathPoints = 16;
 // How long the start of the watch, and its end, may wait for its thread.
 constexpr DWORD kWatchThreadWaitMs = 5000;
 
+// In which coordinates the watch reads the pointer.
+enum class Coordinates {
+    Unscaled,          // the system scales nothing for programs (before Vista)
+    PerMonitorThread,  // the watch thread is per-monitor aware
+    PerMonitorProcess, // the saver's process is (Windows 8.1)
+    SystemAware,       // the saver's process is (Vista to 8)
+};
+
 // The watch. WatchForPlayer writes it before the watch thread runs; from
 // then on only the watch thread writes it (its hook procedures run on that
-// thread, inside its message handling), and other threads read the input
-// seen only once g_came is set, which the watch thread does after writing it.
-HANDLE g_thread;              // the watch thread, or null when no watch runs
-HDESK g_desktop;              // the desktop of the thread that began the watch, or null
-HANDLE g_ready;               // set once the thread has chosen its source
-HANDLE g_stop;                // set to end the watch
-HANDLE g_came;                // set once the player has come
-WatchSource g_source;         // where the watch learns of input
-DWORD g_hooksRefusal;         // the error that refused the hooks, else 0
-HHOOK g_keyboardHook;         // null when none is set
-HHOOK g_mouseHook;            // null when none is set
-POINT g_anchor;               // where the pointer was when the watch began
-bool g_anchorKnown;           // false when it could not be read then
-DWORD g_lastHookEventTick;    // when the hooks last saw an event
-DWORD g_lastSystemInputTick;  // the system's last-input time at the last look
-PlayersInput g_input;         // what the player did; None until the player comes
-DWORD g_movePixels;           // for a move, how far from the anchor
+// thread, inside its message handling). Other threads read the input seen
+// only once g_came is set, which the watch thread does after writing it, and
+// what the thread set up only once g_ready is set. The news counters are
+// written by the watch thread alone, read by the thread that says them.
+HANDLE g_thread;               // the watch thread, or null when no watch runs
+HDESK g_desktop;               // the desktop of the thread that began the watch, or null
+HANDLE g_ready;                // set once the thread has chosen its source
+HANDLE g_stop;                 // set to end the watch
+HANDLE g_came;                 // set once the player has come
+HANDLE g_news;                 // set when the watch has something to say
+WatchSource g_source;          // where the watch learns of input
+Coordinates g_coordinates;     // how the pointer is read
+DWORD g_desktopRefusal;        // why the thread could not move to the saver's desktop, else 0
+DWORD g_hooksRefusal;          // the error that refused the hooks, else 0
+HHOOK g_keyboardHook;          // null when none is set
+HHOOK g_mouseHook;             // null when none is set
+PointerTrail g_trail({0, 0});  // where moves are measured from
+bool g_trailBegun;             // false until a place of the pointer is known
+DWORD g_lastHookEventTick;     // when the hooks last saw an event
+DWORD g_lastSystemInputTick;   // the system's last-input time at the last look
+POINT g_lastLookPointer;       // the pointer at the last look
+PlayersInput g_input;          // what the player did; None until the player comes
+DWORD g_movePixels;            // for a move, how far from the anchor
+volatile LONG g_timesSetAgain; // hooks set again after a loss
+volatile LONG g_lossRefusal;   // why setting them again failed (the watch polls since), else 0
+
+// The thread that says the news: how much of it has been said.
+LONG g_timesSetAgainSaid;
+bool g_lossRefusalSaid;
 
 HMODULE User() { return GetModuleHandleA("USER32.DLL"); }
 
-// Where the pointer is, in the coordinates the hooks report: physical ones
-// where the system scales the screen for programs unaware of it.
+// Takes the physical coordinates the hooks report: the watch thread alone
+// where the system can, else the saver's process ("/s" makes no window of
+// its own that this could change).
+Coordinates TakePhysicalCoordinates()
+{
+    auto threadAwareness = LookUpEntry<SetThreadDpiAwarenessContextFn>(User(), "SetThreadDpiAwarenessContext");
+    if (threadAwareness && (threadAwareness(kPerMonitorAwareV2) || threadAwareness(kPerMonitorAware)))
+        return Coordinates::PerMonitorThread;
+    HMODULE shcore = LoadLibraryA("SHCORE.DLL");
+    auto processAwareness = LookUpEntry<SetProcessDpiAwarenessFn>(shcore, "SetProcessDpiAwareness");
+    const HRESULT answer = processAwareness ? processAwareness(kProcessPerMonitorDpiAware) : E_NOTIMPL;
+    if (shcore)
+        FreeLibrary(shcore);
+    if (answer == S_OK || answer == kAwarenessAlreadySet)
+        return Coordinates::PerMonitorProcess;
+    auto systemAware = LookUpEntry<SetProcessDPIAwareFn>(User(), "SetProcessDPIAware");
+    return systemAware && systemAware() ? Coordinates::SystemAware : Coordinates::Unscaled;
+}
+
+// Where the pointer is, in the coordinates the hooks report.
 bool ReadPointer(POINT* pointer)
 {
     auto physical = LookUpEntry<GetPhysicalCursorPosFn>(User(), "GetPhysicalCursorPos");
@@ -65,14 +119,10 @@ bool ReadLastInputTick(DWORD* tick)
     return true;
 }
 
-// The Manhattan distance, each side taken from the larger coordinate so
-// that no signed subtraction can overflow.
-DWORD PointerDistance(POINT anchor, POINT pointer)
+void TellNews()
 {
-    const auto distance = [](LONG a, LONG b) {
-        return a >= b ? static_cast<DWORD>(a) - static_cast<DWORD>(b) : static_cast<DWORD>(b) - static_cast<DWORD>(a);
-    };
-    return distance(pointer.x, anchor.x) + distance(pointer.y, anchor.y);
+    if (g_news)
+        SetEvent(g_news);
 }
 
 void NoteInput(PlayersInput input, DWORD pixels)
@@ -87,7 +137,7 @@ LRESULT CALLBACK KeyboardHook(int code, WPARAM wParam, LPARAM lParam)
 {
     if (code == HC_ACTION) {
         g_lastHookEventTick = GetTickCount();
-        NoteInput(ClassifyHookEvent(static_cast<UINT>(wParam), g_anchor, g_anchor), 0);
+        NoteInput(ClassifyHookEvent(static_cast<UINT>(wParam), 0), 0);
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
@@ -97,14 +147,18 @@ LRESULT CALLBACK MouseHook(int code, WPARAM wParam, LPARAM lParam)
     if (code == HC_ACTION) {
         g_lastHookEventTick = GetTickCount();
         const MSLLHOOKSTRUCT* event = reinterpret_cast<const MSLLHOOKSTRUCT*>(lParam);
-        if (!g_anchorKnown) {
+        POINT before;
+        if (!g_trailBegun) {
             // The pointer could not be read when the watch began: this is
             // the first place known, and never the player by itself.
-            g_anchor = event->pt;
-            g_anchorKnown = true;
+            g_trail = PointerTrail(event->pt);
+            g_trailBegun = true;
         }
-        NoteInput(ClassifyHookEvent(static_cast<UINT>(wParam), g_anchor, event->pt),
-                  PointerDistance(g_anchor, event->pt));
+        // Not moved yet: the system moves it once every hook has answered.
+        if (!ReadPointer(&before))
+            before = event->pt;
+        const DWORD pixels = g_trail.Follow(before, event->pt);
+        NoteInput(ClassifyHookEvent(static_cast<UINT>(wParam), pixels), pixels);
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
@@ -136,31 +190,33 @@ bool SetHooks()
     return true;
 }
 
-bool IsMouseButtonKey(int key)
+// Whether the system's last input, at `inputTick`, moved the pointer: the
+// system's record of the pointer's path has a point then. Where that record
+// cannot be read, whether the pointer moved since the last look.
+bool WasPointerInput(DWORD inputTick, POINT pointer)
 {
-    return key == VK_LBUTTON || key == VK_RBUTTON || key == VK_MBUTTON || key == VK_XBUTTON1 || key == VK_XBUTTON2;
-}
-
-// Which keys and buttons are down now, or were pressed since the last look.
-void ReadKeys(bool* keyDown, bool* buttonDown)
-{
-    for (int key = 1; key < 255; ++key) {
-        if (!(GetAsyncKeyState(key) & 0x8001))
-            continue;
-        if (IsMouseButtonKey(key))
-            *buttonDown = true;
-        else
-            *keyDown = true;
+    auto path = LookUpEntry<GetMouseMovePointsExFn>(User(), "GetMouseMovePointsEx");
+    MOUSEMOVEPOINT last = {};
+    last.x = pointer.x & 0xFFFF;  // the record keeps 16 bits of each coordinate
+    last.y = pointer.y & 0xFFFF;
+    MOUSEMOVEPOINT points[kPathPoints];
+    const int count = path ? path(sizeof last, &last, points, kPathPoints, GMMP_USE_DISPLAY_POINTS) : -1;
+    if (count <= 0)
+        return PointerDistance(g_lastLookPointer, pointer) != 0;
+    for (int i = 0; i < count; ++i) {
+        if (inputTick - points[i].time <= kSameInputMs || points[i].time - inputTick <= kSameInputMs)
+            return true;
     }
+    return false;
 }
 
 void BeginPolling()
 {
     g_source = WatchSource::Polling;
-    bool ignored = false;
-    ReadKeys(&ignored, &ignored);  // forgets presses from before the watch
     if (!ReadLastInputTick(&g_lastSystemInputTick))
         g_lastSystemInputTick = 0;
+    if (!ReadPointer(&g_lastLookPointer))
+        g_lastLookPointer = g_trail.Anchor();
 }
 
 void Poll()
@@ -168,20 +224,24 @@ void Poll()
     POINT pointer;
     if (!ReadPointer(&pointer))
         return;
+    if (!g_trailBegun) {
+        g_trail = PointerTrail(pointer);
+        g_trailBegun = true;
+    }
     bool newInput = true;  // without the system's last-input time, every look may be the player
     DWORD tick = 0;
     if (ReadLastInputTick(&tick)) {
         newInput = tick != g_lastSystemInputTick;
         g_lastSystemInputTick = tick;
     }
-    bool keyDown = false;
-    bool buttonDown = false;
-    ReadKeys(&keyDown, &buttonDown);
-    const PlayersInput input = ClassifyPolledState(newInput, g_anchor, pointer, keyDown, buttonDown);
+    const POINT anchor = g_trail.Anchor();
+    const PlayersInput input = ClassifyPolledLook(newInput, !newInput || WasPointerInput(tick, pointer), anchor,
+                                                  pointer);
     if (input != PlayersInput::None)
-        NoteInput(input, input == PlayersInput::Move ? PointerDistance(g_anchor, pointer) : 0);
+        NoteInput(input, input == PlayersInput::Move ? PointerDistance(anchor, pointer) : 0);
     else if (!newInput)
-        g_anchor = pointer;  // moved by a program, not by a hand
+        g_trail = PointerTrail(pointer);  // moved by a program, not by a hand
+    g_lastLookPointer = pointer;
 }
 
 void CheckForLoss()
@@ -191,11 +251,13 @@ void CheckForLoss()
         return;
     g_lastHookEventTick = tick;  // that input is past, and does not count
     if (SetHooks()) {
-        TraceDecision({"input watch set again: the system saw input the hooks did not"});
-        return;
+        InterlockedIncrement(&g_timesSetAgain);
+    } else {
+        const DWORD code = GetLastError();
+        BeginPolling();
+        InterlockedExchange(&g_lossRefusal, static_cast<LONG>(code ? code : ERROR_ACCESS_DENIED));
     }
-    TraceFailure("setting the low-level hooks again", GetLastError());
-    BeginPolling();
+    TellNews();
 }
 
 void HandleMessages()
@@ -215,7 +277,12 @@ DWORD WINAPI RunWatch(void*)
     // before the thread's first window or hook.
     auto setDesktop = LookUpEntry<SetThreadDesktopFn>(User(), "SetThreadDesktop");
     if (g_desktop && setDesktop && !setDesktop(g_desktop))
-        TraceFailure("moving the input watch to the saver's desktop", GetLastError());
+        g_desktopRefusal = GetLastError();
+    g_coordinates = TakePhysicalCoordinates();
+    POINT start;
+    g_trailBegun = ReadPointer(&start);
+    if (g_trailBegun)
+        g_trail = PointerTrail(start);
     // The hooks report to this thread's message queue: make it now.
     MSG message;
     PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
@@ -257,19 +324,44 @@ DWORD WINAPI RunWatch(void*)
     return 0;
 }
 
+const char* CoordinatesName(Coordinates coordinates)
+{
+    switch (coordinates) {
+    case Coordinates::PerMonitorThread:
+        return "physical pixels (per-monitor aware thread)";
+    case Coordinates::PerMonitorProcess:
+        return "physical pixels (per-monitor aware process)";
+    case Coordinates::SystemAware:
+        return "physical pixels (system aware process)";
+    case Coordinates::Unscaled:
+        break;
+    }
+    return "the system's pixels (no scaling)";
+}
+
+const char* PollingLine()
+{
+    return "watching the system's last-input time and the pointer; input that moves no pointer is a key or "
+           "a button";
+}
+
+// Said by the thread that began the watch, once the watch thread is ready.
 void TraceSource()
 {
+    if (g_desktopRefusal)
+        TraceFailure("moving the input watch to the saver's desktop", g_desktopRefusal);
     if (g_source == WatchSource::Hooks) {
         TraceDecision({"input watch: low-level hooks on a thread of their own"});
     } else {
-        TraceDecision({"input watch: hooks refused (error ", DecimalText(g_hooksRefusal).Text(),
-                       "), watching the last-input time, the pointer and the keys"});
+        TraceDecision({"input watch: hooks refused (error ", DecimalText(g_hooksRefusal).Text(), "), ",
+                       PollingLine()});
     }
+    TraceDecision({"input watch reads the pointer in ", CoordinatesName(g_coordinates)});
 }
 
 void CloseWatchHandles()
 {
-    for (HANDLE* handle : {&g_thread, &g_ready, &g_stop, &g_came}) {
+    for (HANDLE* handle : {&g_thread, &g_ready, &g_stop, &g_came, &g_news}) {
         if (*handle)
             CloseHandle(*handle);
         *handle = nullptr;
@@ -277,7 +369,37 @@ void CloseWatchHandles()
 }
 }  // namespace
 
-PlayersInput ClassifyHookEvent(UINT message, POINT anchor, POINT pointer)
+PointerTrail::PointerTrail(POINT start) : anchor_(start)
+{
+    recent_[0] = start;
+    count_ = next_ = 1;
+}
+
+bool PointerTrail::IsRecent(POINT place) const
+{
+    for (int i = 0; i < count_; ++i) {
+        if (recent_[i].x == place.x && recent_[i].y == place.y)
+            return true;
+    }
+    return false;
+}
+
+DWORD PointerTrail::Follow(POINT before, POINT at)
+{
+    if (!IsRecent(before)) {
+        // Put there by a program or the system: the anchor moves along.
+        const POINT last = recent_[(next_ + kRecentPlaces - 1) % kRecentPlaces];
+        anchor_.x += before.x - last.x;
+        anchor_.y += before.y - last.y;
+    }
+    recent_[next_] = at;
+    next_ = (next_ + 1) % kRecentPlaces;
+    if (count_ < kRecentPlaces)
+        ++count_;
+    return PointerDistance(anchor_, at);
+}
+
+PlayersInput ClassifyHookEvent(UINT message, DWORD movePixels)
 {
     switch (message) {
     case WM_KEYDOWN:
@@ -289,19 +411,17 @@ PlayersInput ClassifyHookEvent(UINT message, POINT anchor, POINT pointer)
     case WM_XBUTTONDOWN:
         return PlayersInput::Button;
     case WM_MOUSEMOVE:
-        return MovedBeyondThreshold(anchor, pointer) ? PlayersInput::Move : PlayersInput::None;
+        return movePixels > kMouseThresholdPixels ? PlayersInput::Move : PlayersInput::None;
     }
     return PlayersInput::None;
 }
 
-PlayersInput ClassifyPolledState(bool newInput, POINT anchor, POINT pointer, bool keyDown, bool buttonDown)
+PlayersInput ClassifyPolledLook(bool newInput, bool pointerInput, POINT anchor, POINT pointer)
 {
     if (!newInput)
         return PlayersInput::None;
-    if (keyDown)
-        return PlayersInput::Key;
-    if (buttonDown)
-        return PlayersInput::Button;
+    if (!pointerInput)
+        return PlayersInput::KeyOrButton;
     return MovedBeyondThreshold(anchor, pointer) ? PlayersInput::Move : PlayersInput::None;
 }
 
@@ -316,17 +436,22 @@ WatchSource WatchForPlayer()
 {
     StopWatchingForPlayer();
     g_source = WatchSource::None;
+    g_coordinates = Coordinates::Unscaled;
+    g_desktopRefusal = 0;
     g_hooksRefusal = 0;
     g_input = PlayersInput::None;
     g_movePixels = 0;
-    g_anchorKnown = ReadPointer(&g_anchor);
+    g_timesSetAgain = g_timesSetAgainSaid = 0;
+    g_lossRefusal = 0;
+    g_lossRefusalSaid = false;
     auto desktopOf = LookUpEntry<GetThreadDesktopFn>(User(), "GetThreadDesktop");
     g_desktop = desktopOf ? desktopOf(GetCurrentThreadId()) : nullptr;  // not to be closed
     g_ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     g_stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     g_came = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    g_news = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     DWORD threadId = 0;
-    if (g_ready && g_stop && g_came)
+    if (g_ready && g_stop && g_came && g_news)
         g_thread = CreateThread(nullptr, 0, RunWatch, nullptr, CREATE_SUSPENDED, &threadId);
     if (!g_thread) {
         TraceFailure("a thread for the input watch", GetLastError());
@@ -347,8 +472,27 @@ WatchSource WatchForPlayer()
 }
 
 HANDLE PlayerCameEvent() { return g_came; }
-PlayersInput PlayersInputSeen() { return g_came && WaitForSingleObject(g_came, 0) == WAIT_OBJECT_0 ? g_input : PlayersInput::None; }
+PlayersInput PlayersInputSeen()
+{
+    // Once the watch has ended, what it saw is final.
+    if (!g_thread || (g_came && WaitForSingleObject(g_came, 0) == WAIT_OBJECT_0))
+        return g_input;
+    return PlayersInput::None;
+}
 DWORD PlayersMovePixels() { return PlayersInputSeen() == PlayersInput::Move ? g_movePixels : 0; }
+HANDLE PlayerWatchNewsEvent() { return g_news; }
+
+void SayPlayerWatchNews()
+{
+    for (; g_timesSetAgainSaid < g_timesSetAgain; ++g_timesSetAgainSaid)
+        TraceDecision({"input watch set again: the system saw input the hooks did not"});
+    const DWORD refusal = static_cast<DWORD>(g_lossRefusal);
+    if (refusal && !g_lossRefusalSaid) {
+        g_lossRefusalSaid = true;
+        TraceFailure("setting the low-level hooks again", refusal);
+        TraceDecision({"input watch: ", PollingLine()});
+    }
+}
 
 void StopWatchingForPlayer()
 {
@@ -359,5 +503,6 @@ void StopWatchingForPlayer()
     // under it would be worse than leaving them to the process's end.
     if (WaitForSingleObject(g_thread, kWatchThreadWaitMs) != WAIT_OBJECT_0)
         return;
+    SayPlayerWatchNews();
     CloseWatchHandles();
 }
