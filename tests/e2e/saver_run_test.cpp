@@ -101,10 +101,11 @@ void KeepRunning(SaverProcess& saver, DWORD ms)
 }
 
 // A game that ignores input and every request to close, started through a
-// launcher on the saver's desktop. A mouse jittering by 2 pixels on the desk
-// and the game's window appearing under the pointer (which Wine counts as
-// input) are not the player; a key is. All the while the saver says what it
-// decides, and never which key.
+// launcher on the saver's desktop, that puts the pointer where it wants it
+// once its window shows. The game's move, a mouse jittering by 2 pixels on
+// the desk and the game's window appearing under the pointer (which Wine
+// counts as input) are not the player; a key is. All the while the saver
+// says what it decides, and never which key.
 TEST(SaverRun, OnlyThePlayersInputEndsAStubbornLaunchedGameAndTheSaverSaysWhatItDecides)
 {
     if (RunIsWindows9x())
@@ -112,12 +113,17 @@ TEST(SaverRun, OnlyThePlayersInputEndsAStubbornLaunchedGameAndTheSaverSaysWhatIt
     GameInstall install;
     install.MakeGameStubborn();
     install.MakeGameALauncher();
+    install.MakeGameTakeThePointer();
     PlacePointer(kPointerAtStart);
     SaverProcess saver("/s", true, SaverPath(), kSaverDesktop, nullptr, IDLE_PRIORITY_CLASS);
     const std::string record = RecordWhileSaverRuns(install, saver, 20000);
     ASSERT_FALSE(record.empty()) << "the launched game did not start";
     HANDLE game = GameInstall::OpenGame(record);
     ASSERT_NE(nullptr, game);
+    for (const DWORD start = GetTickCount(); install.GameEvents().empty() && GetTickCount() - start < 10000;)
+        ASSERT_FALSE(saver.Wait(20)) << "the saver ended without the player";
+    ASSERT_EQ("pointer taken\n", install.GameEvents());
+    KeepRunning(saver, 2000);
     EXPECT_EQ(4u, Play(saver, "Screen-saver", PointerMoves({2, -2, 2, -2}), 50));
     KeepRunning(saver, 8000);
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(game, 0)) << "the game was ended";
@@ -134,9 +140,10 @@ TEST(SaverRun, OnlyThePlayersInputEndsAStubbornLaunchedGameAndTheSaverSaysWhatIt
         "kubotrax: Windows NT family, version ",
         "kubotrax: game command line: \"" + install.Directory() + "\\TRAX.exe\" -s\n",
         "kubotrax: input watch: low-level hooks on a thread of their own\n",
+        "kubotrax: input watch reads the pointer in physical pixels (per-monitor aware thread)\n",
         "kubotrax: game priority class: idle\n",
         "kubotrax: game desktop: WinSta0\\Screen-saver\n",
-        "kubotrax: road: own job (holds everything the game starts)\n",
+        "kubotrax: road: own job (holds everything the game starts, from its creation)\n",
         // Before it the launcher's, unless the launcher had ended first.
         "kubotrax: following game process " + std::to_string(GameInstall::GameId(record)) + "\n",
         "kubotrax: player input: a key\n",
@@ -213,7 +220,8 @@ TEST(SaverRun, TheWatchSeesThePlayerWhileTheGamesStartHoldsTheSaver)
 
 // A program of the user's in the job the system started the saver in: the
 // stand-in game in a folder of its own, stubborn, so that a request to close
-// it would be written down, with its window on the test's desktop.
+// it would be written down, with its window on the saver's desktop, where
+// the saver could ask it.
 class Bystander {
 public:
     Bystander()
@@ -237,28 +245,49 @@ public:
     bool StartIn(HANDLE job)
     {
         std::string commandLine = "\"" + folder_.Path() + "\\Bystander.exe\" -s";
+        char desktopName[] = "WinSta0\\Screen-saver";
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
+        startup.lpDesktop = desktopName;
         if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
                             &startup, &info_))
             return false;
         const BOOL assigned = AssignProcessToJobObject(job, info_.hProcess);
         ResumeThread(info_.hThread);
-        return assigned && WaitForWindowOf(info_.dwProcessId, "KuboTraxStandInGame", 20000);
+        HDESK desktop = OpenDesktopA("Screen-saver", 0, FALSE, DESKTOP_READOBJECTS | DESKTOP_ENUMERATE);
+        for (const DWORD start = GetTickCount(); desktop && !shown_ && GetTickCount() - start < 20000; Sleep(20))
+            EnumDesktopWindows(desktop, FindVisibleWindow, reinterpret_cast<LPARAM>(this));
+        if (desktop)
+            CloseDesktop(desktop);
+        return assigned && shown_;
     }
     bool Running() const { return WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT; }
     std::string CloseRequests() const { return ReadAll(folder_.Path() + "\\game_close_requests.log"); }
 
 private:
+    static BOOL CALLBACK FindVisibleWindow(HWND window, LPARAM context)
+    {
+        auto* self = reinterpret_cast<Bystander*>(context);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        // IsWindowVisible answers for this desktop only.
+        const bool visible = (GetWindowLongA(window, GWL_STYLE) & WS_VISIBLE) != 0;
+        self->shown_ = self->shown_ || (owner == self->info_.dwProcessId && visible);
+        return TRUE;
+    }
+
     TempFolder folder_;
     PROCESS_INFORMATION info_ = {};
+    bool shown_ = false;
 };
 
-// Windows 7 refuses a second job, so the game stays in the job the system
-// started the saver in, and that job says what the game is: the process the
-// saver started and what descends from it. What else runs there, from before
-// the game or joining later, is neither waited for nor touched. This desktop
-// also refuses hooks: the watch looks at the system in turn instead.
+// Windows 7 refuses a second job and cannot create a process inside one, so
+// the game stays in the job the system started the saver in, and that job
+// says what the game is: the process the saver started and what descends
+// from it, even through a helper that ended before the run saw it. What else
+// runs there, from before the game or joining later, is neither waited for
+// nor touched. This desktop also refuses hooks: the watch looks at the
+// system in turn instead, where a jitter is not the player and a key is.
 TEST(SaverRun, InTheSaversJobTheGameIsWhatTheSaverStartedAndItsDescendants)
 {
     if (RunIsWindows9x())
@@ -270,11 +299,13 @@ TEST(SaverRun, InTheSaversJobTheGameIsWhatTheSaverStartedAndItsDescendants)
     GameInstall install;
     install.MakeGameStubborn();
     install.MakeGameALauncher();
+    install.MakeLauncherUseAHelper();
     PlacePointer(kPointerAtStart);
     SaverProcess saver("/s", true, SaverPath(), kSaverDesktop, outerJob);
     std::string patched = "the saver never reached its start";
     saver.SetStartObserver([&] {
         patched = RefuseEntry(saver.Handle(), "kernel32.dll", "AssignProcessToJobObject", ERROR_ACCESS_DENIED, 8) +
+                  RefuseEntry(saver.Handle(), "kernel32.dll", "UpdateProcThreadAttribute", ERROR_NOT_SUPPORTED, 28) +
                   RefuseEntry(saver.Handle(), "user32.dll", "SetWindowsHookExA", ERROR_ACCESS_DENIED, 16) +
                   AnswerForTheCallersJob(saver.Handle(), outerJob);
     });
@@ -284,8 +315,9 @@ TEST(SaverRun, InTheSaversJobTheGameIsWhatTheSaverStartedAndItsDescendants)
     HANDLE game = GameInstall::OpenGame(record);
     ASSERT_NE(nullptr, game);
     ASSERT_TRUE(after.StartIn(outerJob));
-    KeepRunning(saver, 1000);
-    ExpectInputEndsTheRun(install, saver, game, PointerJumpTo({kPointerAtStart.x + 40, kPointerAtStart.y}));
+    EXPECT_EQ(4u, Play(saver, "Screen-saver", PointerMoves({2, -2, 2, -2}), 50));
+    KeepRunning(saver, 2000);  // by now the launcher has ended, after its helper
+    ExpectInputEndsTheRun(install, saver, game, ShiftKey());
     CloseHandle(game);
     for (const Bystander* bystander : {&before, &after}) {
         EXPECT_TRUE(bystander->Running()) << (bystander == &before ? "the earlier" : "the later") << " bystander";
@@ -293,10 +325,11 @@ TEST(SaverRun, InTheSaversJobTheGameIsWhatTheSaverStartedAndItsDescendants)
     }
     const std::vector<std::string> lines = SaverLines(saver);
     EXPECT_EQ("", FirstMissingLine(lines, {
-        "kubotrax: input watch: hooks refused (error 5), watching the last-input time, the pointer and the keys\n",
+        "kubotrax: input watch: hooks refused (error 5), watching the system's last-input time and the pointer; "
+        "input that moves no pointer is a key or a button\n",
         "kubotrax: game stays in the saver's job: leaving it was refused (error 5)\n",
         "kubotrax: road: the saver's job, the game and what descends from it (own job refused, error 5)\n",
-        "kubotrax: player input: a move of 40 pixels\n",
+        "kubotrax: player input: a key or a button\n",
     })) << Joined(lines);
     CloseHandle(outerJob);
 }
@@ -313,7 +346,8 @@ TEST(SaverRun, WithoutAJobTheGameIsTheProcessTheSaverStarted)
     SaverProcess saver("/s", true, SaverPath());
     std::string patched = "the saver never reached its start";
     saver.SetStartObserver([&] {
-        patched = RefuseEntry(saver.Handle(), "kernel32.dll", "AssignProcessToJobObject", ERROR_ACCESS_DENIED, 8);
+        patched = RefuseEntry(saver.Handle(), "kernel32.dll", "AssignProcessToJobObject", ERROR_ACCESS_DENIED, 8) +
+                  RefuseEntry(saver.Handle(), "kernel32.dll", "UpdateProcThreadAttribute", ERROR_NOT_SUPPORTED, 28);
     });
     const std::string record = RecordWhileSaverRuns(install, saver, 20000);
     ASSERT_EQ("", patched);

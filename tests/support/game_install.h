@@ -35,6 +35,12 @@ public:
     void MakeGameStubborn() const { SetStandInFlag("Stubborn"); }
     // The game hands over to a process of its own and ends at once.
     void MakeGameALauncher() const { SetStandInFlag("Launcher"); }
+    // The launcher hands over through a helper that ends before it.
+    void MakeLauncherUseAHelper() const { SetStandInFlag("Helper"); }
+    // The game puts the pointer at (40, 40) once its window shows.
+    void MakeGameTakeThePointer() const { SetStandInFlag("TakePointer"); }
+    // What the game wrote down of its own doings ("pointer taken").
+    std::string GameEvents() const { return ReadAll(directory_ + "\\game_events.log"); }
     // The game shows no window and never ends by itself.
     void MakeGameWindowless() const { SetStandInFlag("Windowless"); }
     // The requests to close that a stubborn game logged.

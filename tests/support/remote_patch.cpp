@@ -23,14 +23,15 @@ DWORD Address(const void* pointer) { return static_cast<DWORD>(reinterpret_cast<
 // Puts `code` into the process and the jump to it at the entry, whose first
 // bytes must be what this process has there. The entry's page stays
 // writable, for code that puts the entry's own bytes back.
-std::string JumpToCode(HANDLE process, BYTE* entry, const std::vector<BYTE>& code)
+std::string JumpToCode(HANDLE process, BYTE* entry, const std::vector<BYTE>& code, void* remote = nullptr)
 {
     BYTE theirs[16];
     SIZE_T got = 0;
     if (!ReadProcessMemory(process, entry, theirs, sizeof theirs, &got) || got != sizeof theirs ||
         memcmp(theirs, entry, sizeof theirs) != 0)
         return "the entry differs in the saver";
-    void* remote = VirtualAllocEx(process, nullptr, code.size(), MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE);
+    if (!remote)
+        remote = VirtualAllocEx(process, nullptr, code.size(), MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE);
     if (!remote || !WriteProcessMemory(process, remote, code.data(), code.size(), nullptr))
         return "the code could not be put into the saver";
     BYTE jump[kJumpSize] = {0xE9};
@@ -64,6 +65,41 @@ std::string RefuseEntry(HANDLE process, const char* library, const char* entry, 
     return JumpToCode(process, static_cast<BYTE*>(target), code);
 }
 
+// Puts the entry's own first five bytes back and goes on there.
+static void PutEntryBackAndGo(std::vector<BYTE>* code, BYTE* target)
+{
+    code->push_back(0xB8);  // mov eax, entry
+    PutWord(code, Address(target));
+    code->insert(code->end(), {0xC7, 0x00});  // mov dword [eax], bytes 0-3
+    code->insert(code->end(), target, target + 4);
+    code->insert(code->end(), {0xC6, 0x40, 0x04, target[4]});  // mov byte [eax+4], byte 4
+    code->insert(code->end(), {0xFF, 0xE0});                     // jmp eax
+}
+
+std::string FakeEntry(HANDLE process, const char* library, const char* entry, DWORD answer, DWORD calls,
+                      int argumentBytes)
+{
+    BYTE* target = static_cast<BYTE*>(EntryAddress(library, entry));
+    if (!target)
+        return std::string("no ") + entry + " here";
+    BYTE* remote = static_cast<BYTE*>(VirtualAllocEx(process, nullptr, 64, MEM_COMMIT | MEM_RESERVE,
+                                                     PAGE_EXECUTE_READWRITE));
+    if (!remote)
+        return "no room in the saver";
+    const DWORD counter = Address(remote) + 60;  // the calls left to fake
+    std::vector<BYTE> code = {0xFF, 0x0D};       // dec dword [counter]
+    PutWord(&code, counter);
+    code.insert(code.end(), {0x78, 0x08, 0xB8});  // js over the fake answer; mov eax, answer
+    PutWord(&code, answer);
+    code.push_back(0xC2);  // ret argumentBytes
+    code.push_back(static_cast<BYTE>(argumentBytes));
+    code.push_back(static_cast<BYTE>(argumentBytes >> 8));
+    PutEntryBackAndGo(&code, target);
+    code.resize(60);
+    PutWord(&code, calls);
+    return JumpToCode(process, target, code, remote);
+}
+
 std::string DelayEntry(HANDLE process, const char* library, const char* entry, DWORD delayMs)
 {
     BYTE* target = static_cast<BYTE*>(EntryAddress(library, entry));
@@ -76,13 +112,7 @@ std::string DelayEntry(HANDLE process, const char* library, const char* entry, D
     code.push_back(0xB8);  // mov eax, Sleep
     PutWord(&code, Address(sleep));
     code.insert(code.end(), {0xFF, 0xD0});  // call eax
-    code.push_back(0xB8);                   // mov eax, entry
-    PutWord(&code, Address(target));
-    // The entry's own first five bytes go back, and the call goes on there.
-    code.insert(code.end(), {0xC7, 0x00});  // mov dword [eax], bytes 0-3
-    code.insert(code.end(), target, target + 4);
-    code.insert(code.end(), {0xC6, 0x40, 0x04, target[4]});  // mov byte [eax+4], byte 4
-    code.insert(code.end(), {0xFF, 0xE0});                     // jmp eax
+    PutEntryBackAndGo(&code, target);
     return JumpToCode(process, target, code);
 }
 

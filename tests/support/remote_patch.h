@@ -14,6 +14,11 @@
 // nothing else. `argumentBytes`: what the stdcall entry pops (4 per argument).
 std::string RefuseEntry(HANDLE process, const char* library, const char* entry, DWORD error, int argumentBytes);
 
+// The first `calls` calls of the entry answer `answer` and do nothing else
+// (a hook that is set but hears nothing); later calls run as ever.
+std::string FakeEntry(HANDLE process, const char* library, const char* entry, DWORD answer, DWORD calls,
+                      int argumentBytes);
+
 // The first call of the entry sleeps `delayMs` before it runs as ever.
 std::string DelayEntry(HANDLE process, const char* library, const char* entry, DWORD delayMs);
 
