@@ -48,6 +48,7 @@ HANDLE g_game;    // the process the saver started, or null; its own handle, nev
 DWORD g_gameId;   // its process id
 HANDLE g_job;     // the saver's own job holding the game, or null
 GameLineage* g_lineage;  // the game in the saver's job (SaversJob), or null; on the free store
+bool g_jobEnded;         // the saver ended its own job, and with it everything of the game
 
 HMODULE Kernel() { return GetModuleHandleA("KERNEL32.DLL"); }
 HMODULE User() { return GetModuleHandleA("USER32.DLL"); }
@@ -70,7 +71,7 @@ GameNow ListGame(ProcessIds* game)
     if (g_road == RunRoad::OwnJob) {
         DWORD running = 0;
         const bool counted = CountJobProcesses(g_job, &running);
-        if (counted && running == 0)
+        if ((counted && running == 0) || (!counted && g_jobEnded))
             return GameNow::Gone;
         if (!ListJobProcesses(g_job, game))
             return GameNow::Unknown;
@@ -162,8 +163,10 @@ void AskGameToClose()
 void EndGame()
 {
     auto terminateJob = LookUpEntry<TerminateJobObjectFn>(Kernel(), "TerminateJobObject");
-    if (g_road == RunRoad::OwnJob && terminateJob && terminateJob(g_job, kEndedGameExitCode))
+    if (g_road == RunRoad::OwnJob && terminateJob && terminateJob(g_job, kEndedGameExitCode)) {
+        g_jobEnded = true;
         return;
+    }
     ProcessIds game;
     ListGameAtLeastFirst(&game);
     for (int i = 0; i < game.Count(); ++i) {
@@ -477,6 +480,7 @@ void EndRun()
     g_gameId = 0;
     g_job = nullptr;
     g_lineage = nullptr;
+    g_jobEnded = false;
 }
 }  // namespace
 

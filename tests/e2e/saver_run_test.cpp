@@ -4,6 +4,7 @@
 // once, under the run's Windows version, not in every version's entry.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <string>
 #include <vector>
@@ -358,6 +359,105 @@ TEST(SaverRun, WithoutAJobTheGameIsTheProcessTheSaverStarted)
     EXPECT_EQ("", FirstMissingLine(SaverLines(saver), {"kubotrax: road: first process (own job refused, error 5; "
                                                       "the game is in no job of the saver's)\n"}))
         << Joined(SaverLines(saver));
+}
+
+// The own job's list of processes cannot be read (a query error, no memory,
+// a list that keeps growing): with the launcher gone, that never reads as a
+// game that ended. The run lasts, the game is not ended, and input still
+// ends it, through the job as a whole.
+TEST(SaverRun, AJobListThatCannotBeReadNeverEndsTheRun)
+{
+    if (RunIsWindows9x())
+        GTEST_SKIP() << "Windows 95/98 hand the screen to the game";
+    WindowlessRun run;
+    run.install.MakeGameALauncher();
+    SaverProcess saver("/s", true, SaverPath(), kSaverDesktop);
+    std::string patched = "the saver never reached its start";
+    saver.SetStartObserver([&] {
+        patched = RefuseEntry(saver.Handle(), "kernel32.dll", "QueryInformationJobObject", ERROR_ACCESS_DENIED, 20);
+    });
+    ASSERT_NO_FATAL_FAILURE(run.AwaitGame(saver));
+    ASSERT_EQ("", patched);
+    KeepRunning(saver, 2000);  // the launcher ended long before
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(run.game, 0)) << "the game was ended";
+    ExpectInputEndsTheRun(run.install, saver, run.game, ShiftKey(), false);
+}
+
+// Hooks that are set but hear nothing are set again once the system sees
+// input they missed; that input does not count, the next key does. This game
+// ends itself on the key at once: the saver still says the player came
+// before it says the run is over.
+TEST(SaverRun, TheWatchMendsItsOwnLossAndSaysThePlayerBeforeTheRunsEnd)
+{
+    if (RunIsWindows9x())
+        GTEST_SKIP() << "Windows 95/98 hand the screen to the game";
+    GameInstall install;
+    PlacePointer(kPointerAtStart);
+    SaverProcess saver("/s", true, SaverPath(), kSaverDesktop);
+    std::string patched = "the saver never reached its start";
+    saver.SetStartObserver([&] {
+        patched = FakeEntry(saver.Handle(), "user32.dll", "SetWindowsHookExA", 0x1234, 2, 16);
+    });
+    const std::string record = RecordWhileSaverRuns(install, saver, 20000);
+    ASSERT_EQ("", patched);
+    ASSERT_FALSE(record.empty()) << "the game did not start";
+    HANDLE game = GameInstall::OpenGame(record);
+    ASSERT_NE(nullptr, game);
+    EXPECT_EQ(2u, Play(saver, "Screen-saver", PointerMoves({2, -2}), 50));
+    const std::string setAgain = "kubotrax: input watch set again: the system saw input the hooks did not\n";
+    for (const DWORD start = GetTickCount(); FirstMissingLine(SaverLines(saver), {setAgain}) != "";)
+        ASSERT_TRUE(GetTickCount() - start < 10000 && !saver.Wait(20)) << Joined(SaverLines(saver));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(game, 0)) << "the missed input ended the game";
+    ASSERT_EQ(2u, Play(saver, "Screen-saver", ShiftKey(), 20));
+    ASSERT_TRUE(saver.Wait(15000)) << "the saver outlived its game";
+    EXPECT_EQ(0u, saver.ExitCode());
+    DWORD gameExit = STILL_ACTIVE;
+    EXPECT_TRUE(GetExitCodeProcess(game, &gameExit));
+    EXPECT_EQ(0u, gameExit) << "the game did not end by itself";
+    CloseHandle(game);
+    EXPECT_EQ("", FirstMissingLine(SaverLines(saver), {setAgain, "kubotrax: player input: a key\n",
+                                                      "kubotrax: run over, nothing of the game runs\n"}))
+        << Joined(SaverLines(saver));
+}
+
+// The processes the saver started, by Toolhelp's parent ids.
+std::vector<DWORD> ChildrenOf(DWORD parentId)
+{
+    std::vector<DWORD> children;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+        if (entry.th32ParentProcessID == parentId)
+            children.push_back(entry.th32ProcessID);
+    }
+    CloseHandle(snapshot);
+    return children;
+}
+
+// A saver ended from outside while its game is still held before its first
+// instruction (here, while the saver gives it its priority) takes the game
+// along: the game was created inside the saver's job.
+TEST(SaverRun, ASaverKilledBeforeItsGameRunsLeavesNoGame)
+{
+    if (RunIsWindows9x())
+        GTEST_SKIP() << "Windows 95/98 hand the screen to the game";
+    GameInstall install;
+    SaverProcess saver("/s", true, SaverPath(), kSaverDesktop);
+    std::string patched = "the saver never reached its start";
+    saver.SetStartObserver([&] { patched = DelayEntry(saver.Handle(), "kernel32.dll", "SetPriorityClass", 5000); });
+    std::vector<DWORD> held;
+    for (const DWORD start = GetTickCount(); held.empty() && GetTickCount() - start < 20000; held = ChildrenOf(saver.Id()))
+        ASSERT_FALSE(saver.Wait(20)) << "the saver ended before it started the game";
+    ASSERT_EQ("", patched);
+    ASSERT_EQ(1u, held.size());
+    HANDLE game = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, held[0]);
+    ASSERT_NE(nullptr, game);
+    saver.Kill();
+    const bool gone = WaitForSingleObject(game, 5000) == WAIT_OBJECT_0;
+    TerminateProcess(game, 0);
+    CloseHandle(game);
+    EXPECT_TRUE(gone) << "the held game outlived its saver";
 }
 
 }  // namespace

@@ -371,11 +371,13 @@ TEST(PreviewMode, PaintsThePictureStaysOnInputAndEndsWithItsParent)
 
 TEST(PreviewMode, EndsWhenItsHostIsGoneWithoutDestroyingItsWindow)
 {
-    struct Case { const char* host; bool kill; } cases[] = {
-        {"answering", true}, {"answering", false}, {"message-only", false},
+    enum class Gone { Killed, Exits, WindowDestroyed };
+    struct Case { const char* host; Gone how; } cases[] = {
+        {"answering", Gone::Killed}, {"answering", Gone::Exits}, {"message-only", Gone::Exits},
+        {"answering", Gone::WindowDestroyed},  // the host lives on
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.host) + (c.kill ? ", killed" : ", exits"));
+        SCOPED_TRACE(std::string(c.host) + ", " + std::to_string(static_cast<int>(c.how)));
         WindowHost host(c.host);
         ASSERT_NE(nullptr, host.Window());
         SaverProcess saver("/p " + host.Handle());
@@ -384,10 +386,12 @@ TEST(PreviewMode, EndsWhenItsHostIsGoneWithoutDestroyingItsWindow)
         while (!preview && !saver.Wait(20) && GetTickCount() - start < 15000)
             preview = FindWindowExA(host.Window(), nullptr, "WindowsScreenSaverClass", "Preview");
         ASSERT_NE(nullptr, preview) << "no preview came up";
-        if (c.kill)
+        if (c.how == Gone::Killed)
             host.Kill();
-        else
+        else if (c.how == Gone::Exits)
             host.ExitLeavingWindow();
+        else
+            host.DestroyWindowLeavingProcess();
         ASSERT_TRUE(saver.Wait(10000)) << "the preview outlived its host";
         EXPECT_EQ(0u, saver.ExitCode());
     }

@@ -23,6 +23,8 @@ public:
     void Kill();
     // Makes the process end itself without destroying its window.
     void ExitLeavingWindow();
+    // Makes the process destroy its window and live on.
+    void DestroyWindowLeavingProcess() { PostMessageA(window_, WM_APP + 1, 0, 0); }
 
 private:
     PROCESS_INFORMATION info_ = {};
