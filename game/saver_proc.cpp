@@ -8,6 +8,7 @@
 #include "game/launch_context.h"
 #include "game/settings_file.h"
 #include "host/decision_trace.h"
+#include "host/dpi_awareness.h"
 #include "host/dismissal.h"
 #include "host/game_run.h"
 #include "host/saver_window.h"
@@ -175,9 +176,25 @@ void PaintTitlePicture(HDC dc, HWND window)
     RECT client;
     GetClientRect(window, &client);
     FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-    RECT placed = {0, 0, info.bmWidth, info.bmHeight};
+    // Drawn for the window's own DPI, which only a DPI-aware host gives it
+    // (Windows 10 1607 on): there the host's preview area grows with the
+    // display's scale, and the picture grows with it. Elsewhere the area
+    // keeps its size whatever the scale, and so does the picture.
+    const int dpi = WindowDpi(window);
+    const int width = ScaleForDpi(info.bmWidth, dpi, kDesignDpi);
+    const int height = ScaleForDpi(info.bmHeight, dpi, kDesignDpi);
+    RECT placed = {0, 0, width, height};
     CenterRect(client, &placed);
-    BitBlt(dc, placed.left, placed.top, info.bmWidth, info.bmHeight, source.Get(), 0, 0, SRCCOPY);
+    if (width == info.bmWidth && height == info.bmHeight) {
+        BitBlt(dc, placed.left, placed.top, width, height, source.Get(), 0, 0, SRCCOPY);
+        return;
+    }
+    const int oldStretchMode = SetStretchBltMode(dc, HALFTONE);
+    POINT oldOrigin;
+    SetBrushOrgEx(dc, 0, 0, &oldOrigin);  // HALFTONE wants it set again
+    StretchBlt(dc, placed.left, placed.top, width, height, source.Get(), 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
+    SetBrushOrgEx(dc, oldOrigin.x, oldOrigin.y, nullptr);
+    SetStretchBltMode(dc, oldStretchMode);
 }
 
 bool IsFullScreenSaverWindow(bool child, RECT /*windowArea*/, RECT /*desktopArea*/)

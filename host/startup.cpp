@@ -2,6 +2,7 @@
 
 #include "host/crash_guard.h"
 #include "host/decision_trace.h"
+#include "host/dpi_awareness.h"
 #include "host/password.h"
 #include "host/saver_window.h"
 #include "setup/config_dialog.h"
@@ -41,8 +42,12 @@ int RunMode(const ModeRequest& request)
 {
     switch (request.mode) {
     case SaverMode::ConfigureNoOwner:
+        DeclareDpiAwareness();
         return RunConfigDialog(nullptr);
     case SaverMode::Configure: {
+        // Before the dialog, the process's first window: the awareness
+        // cannot change once a window has been made.
+        DeclareDpiAwareness();
         HWND owner = request.handleText ? WindowFromHandleText(request.handleText) : nullptr;
         return RunConfigDialog(owner ? owner : AnsweringForegroundWindow());
     }
@@ -179,7 +184,10 @@ HWND WindowFromHandleText(const char* text)
 int RunPreview(const char* text)
 {
     HWND parent = WindowFromHandleText(text);
-    return parent ? RunSaverWindow(parent) : -1;
+    if (!parent)
+        return -1;
+    TakeDpiAwarenessOf(parent);
+    return RunSaverWindow(parent);
 }
 
 int DispatchSaverMode(HINSTANCE instance, const char* tail)

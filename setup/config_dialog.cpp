@@ -1,9 +1,11 @@
 #include "setup/config_dialog.h"
 
+#include "common/entry_lookup.h"
 #include "common/handles.h"
 #include "common/text.h"
 #include "game/language.h"
 #include "game/settings_file.h"
+#include "host/dpi_awareness.h"
 #include "res/resource.h"
 #include "setup/layout_catalogue.h"
 
@@ -20,6 +22,29 @@ ButtonFace g_normalFace;
 ButtonFace g_pressedFace;
 ButtonFace g_disabledFace;
 HBRUSH g_backgroundBrush;
+HBITMAP g_titlePicture;  // the title picture scaled for the DPI, or null while the control shows its own
+HFONT g_scaledFont;      // the dialog's font made again for another DPI, or null
+
+// Where the controls stood at set-up, to lay the dialog out again for another
+// DPI from there rather than from the last layout, whose rounding would add up.
+struct SetupLayout {
+    int dpi;             // the DPI the dialog manager laid the dialog out for
+    HFONT font;          // the font it made for that DPI (the dialog's, not ours)
+    RECT controls[7];    // each control's rectangle in the dialog's client area
+};
+SetupLayout g_setupLayout;
+
+// The controls in the order of the template; -1 is the title picture.
+constexpr int kTitlePictureId = -1;
+const int kControlIds[] = {IDOK, IDCANCEL, IDC_RANDOM, IDC_MUTE, IDC_LAYOUT_LABEL, IDC_LAYOUT_LIST, kTitlePictureId};
+static_assert(sizeof kControlIds / sizeof kControlIds[0] == sizeof g_setupLayout.controls / sizeof(RECT),
+              "one rectangle per control");
+
+// SetDialogDpiChangeBehavior (Windows 10 1703 on): DDC_DISABLE_ALL leaves a
+// DPI change wholly to the dialog itself.
+using SetDialogDpiChangeFn = BOOL(WINAPI*)(HWND, int, int);
+constexpr int kDialogDpiChangeDisableAll = 1;
+constexpr int kTemplateFontPoints = 12;  // the template's font, Arial 12
 
 constexpr COLORREF kDisabledTextColour = RGB(92, 92, 92);
 constexpr int kDialogTextSize = 128;
@@ -52,6 +77,14 @@ void ReleaseDrawingObjects()
         DeleteObject(g_backgroundBrush);
         g_backgroundBrush = nullptr;
     }
+    if (g_titlePicture) {
+        DeleteObject(g_titlePicture);
+        g_titlePicture = nullptr;
+    }
+    if (g_scaledFont) {
+        DeleteObject(g_scaledFont);
+        g_scaledFont = nullptr;
+    }
     ReleaseFace(g_normalFace);
     ReleaseFace(g_pressedFace);
     ReleaseFace(g_disabledFace);
@@ -64,6 +97,158 @@ const ButtonFace& FaceFor(int faceId)
     case IDB_BUTTON_DISABLED: return g_disabledFace;
     default: return g_normalFace;
     }
+}
+
+// Bitmap 111 drawn for `dpi`: scaled smoothly from the 96 DPI it was made
+// for. Null when it cannot be made.
+HBITMAP MakeTitlePicture(HWND dialog, int dpi)
+{
+    GdiObject original(LoadBitmapA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDB_TITLE)));
+    BITMAP info = {};
+    if (!original.Get() || !GetObjectA(original.Get(), sizeof info, &info))
+        return nullptr;
+    const int width = ScaleForDpi(info.bmWidth, dpi, kDesignDpi);
+    const int height = ScaleForDpi(info.bmHeight, dpi, kDesignDpi);
+    WindowDC screen(dialog);
+    if (!screen.Get() || width <= 0 || height <= 0)
+        return nullptr;
+    MemoryDC source(screen.Get());
+    MemoryDC target(screen.Get());
+    HBITMAP scaled = source.Get() && target.Get() ? CreateCompatibleBitmap(screen.Get(), width, height) : nullptr;
+    if (!scaled)
+        return nullptr;
+    SelectedObject from(source.Get(), original.Get());
+    SelectedObject to(target.Get(), scaled);
+    // HALFTONE averages the pixels (Windows 95/98 take the nearest instead)
+    // and asks for the brush origin to be set again after it.
+    SetStretchBltMode(target.Get(), HALFTONE);
+    SetBrushOrgEx(target.Get(), 0, 0, nullptr);
+    StretchBlt(target.Get(), 0, 0, width, height, source.Get(), 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
+    return scaled;  // `to` selects it out of the memory DC first
+}
+
+// The control sizes its window to its picture, so its frame would cover the
+// picture's right and bottom edges: its client area is made the picture's
+// size instead, the top left corner staying where it is.
+void FitPictureFrame(HWND dialog)
+{
+    HWND control = GetDlgItem(dialog, kTitlePictureId);
+    const HGDIOBJ picture = reinterpret_cast<HGDIOBJ>(SendMessageA(control, STM_GETIMAGE, IMAGE_BITMAP, 0));
+    BITMAP info = {};
+    RECT window;
+    RECT client;
+    if (!picture || !GetObjectA(picture, sizeof info, &info) || !GetWindowRect(control, &window) ||
+        !GetClientRect(control, &client))
+        return;
+    const int frameWidth = (window.right - window.left) - client.right;
+    const int frameHeight = (window.bottom - window.top) - client.bottom;
+    SetWindowPos(control, nullptr, 0, 0, info.bmWidth + frameWidth, info.bmHeight + frameHeight,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Gives the title picture control the picture for `dpi`, and the size to show
+// it whole. Where the picture cannot be made, the control keeps the one it
+// shows.
+void ShowTitlePicture(HWND dialog, int dpi)
+{
+    HBITMAP picture = MakeTitlePicture(dialog, dpi);
+    if (!picture)
+        return;
+    const LRESULT previous = SendDlgItemMessageA(dialog, kTitlePictureId, STM_SETIMAGE, IMAGE_BITMAP,
+                                                 reinterpret_cast<LPARAM>(picture));
+    // The control hands back what it showed: ours from before, or the one it
+    // loaded from the template itself, which nothing else uses.
+    if (previous)
+        DeleteObject(reinterpret_cast<HGDIOBJ>(previous));
+    g_titlePicture = picture;
+    FitPictureFrame(dialog);
+}
+
+RECT ScaleRectForDpi(const RECT& rect, int toDpi, int fromDpi)
+{
+    return {ScaleForDpi(rect.left, toDpi, fromDpi), ScaleForDpi(rect.top, toDpi, fromDpi),
+            ScaleForDpi(rect.right, toDpi, fromDpi), ScaleForDpi(rect.bottom, toDpi, fromDpi)};
+}
+
+// Notes the DPI and where each control stands, once set-up has placed them.
+void RecordSetupLayout(HWND dialog, int dpi)
+{
+    g_setupLayout.dpi = dpi;
+    g_setupLayout.font = reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0));
+    for (size_t i = 0; i < sizeof kControlIds / sizeof kControlIds[0]; ++i) {
+        HWND control = GetDlgItem(dialog, kControlIds[i]);
+        RECT& rect = g_setupLayout.controls[i];
+        GetWindowRect(control, &rect);
+        if (kControlIds[i] == IDC_LAYOUT_LIST) {
+            // The combo box's window is its edit field; the height it was
+            // given includes the list that drops down.
+            RECT dropped = {};
+            if (SendMessageA(control, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&dropped)))
+                rect.bottom = rect.top + (dropped.bottom - dropped.top);
+        }
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+    }
+}
+
+// Lays the dialog out again for a new DPI: the set-up's font made for it,
+// the title picture drawn for it, every control where the set-up placed it,
+// scaled, and the dialog moved to the rectangle the system suggests.
+void FollowDpiChange(HWND dialog, int dpi, const RECT& suggested)
+{
+    HFONT font = g_setupLayout.font;
+    HFONT made = nullptr;
+    LOGFONTA face = {};
+    if (dpi != g_setupLayout.dpi && font && GetObjectA(font, sizeof face, &face)) {
+        face.lfHeight = ScaleForDpi(face.lfHeight, dpi, g_setupLayout.dpi);
+        face.lfWidth = ScaleForDpi(face.lfWidth, dpi, g_setupLayout.dpi);
+        made = CreateFontIndirectA(&face);
+        if (made)
+            font = made;
+    }
+    ShowTitlePicture(dialog, dpi);
+    for (size_t i = 0; i < sizeof kControlIds / sizeof kControlIds[0]; ++i) {
+        HWND control = GetDlgItem(dialog, kControlIds[i]);
+        const RECT rect = ScaleRectForDpi(g_setupLayout.controls[i], dpi, g_setupLayout.dpi);
+        if (font)
+            SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        // The picture's size is the picture's own.
+        const UINT keepSize = kControlIds[i] == kTitlePictureId ? SWP_NOSIZE : 0;
+        SetWindowPos(control, nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE | keepSize);
+    }
+    // No control uses the font from before any more.
+    if (g_scaledFont)
+        DeleteObject(g_scaledFont);
+    g_scaledFont = made;
+    SetWindowPos(dialog, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(dialog, nullptr, TRUE);
+}
+
+// Drawn for the DPI the dialog has: the title picture where it is not the
+// resources' own, and the layout noted for a later change of DPI, which this
+// dialog follows itself (the system would lay out again only where it has
+// per-monitor v2, and not the picture).
+void FitToDpi(HWND dialog)
+{
+    // The DPI the dialog manager laid the template out for, read from the
+    // font it made: the screen's on Windows 95 to 8.1 (XP's large fonts are
+    // 120 DPI) and on 10 before 1703, even on a display of another scale;
+    // with per monitor v2, that of the dialog's display.
+    LOGFONTA face = {};
+    const HFONT font = reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0));
+    int dpi = font && GetObjectA(font, sizeof face, &face) ? DpiOfFontHeight(face.lfHeight, kTemplateFontPoints) : 0;
+    if (dpi <= 0)
+        dpi = ScreenDpi(dialog);
+    if (dpi != kDesignDpi)
+        ShowTitlePicture(dialog, dpi);
+    else
+        FitPictureFrame(dialog);
+    RecordSetupLayout(dialog, dpi);
+    auto setDpiChange = LookUpEntry<SetDialogDpiChangeFn>(GetModuleHandleA("USER32.DLL"),
+                                                          "SetDialogDpiChangeBehavior");
+    if (setDpiChange)
+        setDpiChange(dialog, kDialogDpiChangeDisableAll, kDialogDpiChangeDisableAll);
 }
 
 void SetLocalizedText(HWND window, int baseId)
@@ -260,6 +445,7 @@ INT_PTR OnInitDialog(HWND dialog)
     SetLocalizedText(GetDlgItem(dialog, IDOK), IDS_OK);
     SetLocalizedText(GetDlgItem(dialog, IDCANCEL), IDS_CANCEL);
     SetLocalizedText(GetDlgItem(dialog, IDC_MUTE), IDS_MUTE);
+    FitToDpi(dialog);
 
     HWND list = GetDlgItem(dialog, IDC_LAYOUT_LIST);
     FillLayoutList(list);
@@ -310,6 +496,9 @@ void ReportWriteFailure(HWND dialog, DWORD error)
 
 void EndSetupDialog(HWND dialog, INT_PTR endCode)
 {
+    // The control lets go of our picture before it is deleted.
+    if (g_titlePicture)
+        SendDlgItemMessageA(dialog, kTitlePictureId, STM_SETIMAGE, IMAGE_BITMAP, 0);
     ReleaseDrawingObjects();
     ReleaseGameSettings();
     EndDialog(dialog, endCode);
@@ -403,6 +592,13 @@ INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
         return FALSE;
     case WM_DRAWITEM:
         return DrawButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+    case kDpiChangedMessage:
+        // Moved to a display of another scale: the new DPI, and the window
+        // rectangle the system suggests for it.
+        if (!lParam || LOWORD(wParam) == 0 || g_setupLayout.dpi == 0)
+            return FALSE;  // nothing set up to lay out again
+        FollowDpiChange(dialog, LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return TRUE;
     case WM_CTLCOLORBTN:
     case WM_CTLCOLORDLG:
     case WM_CTLCOLORSTATIC: {
@@ -425,4 +621,8 @@ int RunConfigDialog(HWND owner)
                                             owner, SetupDialogProc, 0));
 }
 
-void ResetConfigDialogForTest() { ReleaseDrawingObjects(); }
+void ResetConfigDialogForTest()
+{
+    ReleaseDrawingObjects();
+    g_setupLayout = SetupLayout{};
+}

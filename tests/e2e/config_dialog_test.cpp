@@ -53,45 +53,67 @@ protected:
         SendMessageA(list, CB_SETCURSEL, index, 0);
     }
 
+    // Shows the stored choices in a dialog drawn for `dpi`, the DPI the saver
+    // starts with, and stores new ones on OK.
+    void ShowStoredChoicesAndStoreNewOnes(int dpi)
+    {
+        AddLayout("ScrSaver\\ss800.sav");
+        AddLayout("ScrSaver\\alpine.sav");
+        AddLayout("SaveGame\\ss800.sav");
+        AddLayout("SaveGame\\Caf\xE9.sav");
+        AddLayout("SaveGame\\Town.SAV");
+        WriteIni("Layout=ScrSaver\\alpine.sav\r\nRandom=0\r\nSound=0\r\n");
+
+        SaverProcess saver("/c");
+        HWND dialog = WaitForSetupDialog(saver.Id(), kTimeoutMs);
+        ASSERT_NE(nullptr, dialog);
+        // Drawn for the DPI: the title picture grown with it, every control
+        // whole and apart.
+        const SIZE picture = TitlePictureSize(dialog);
+        EXPECT_EQ(MulDiv(151, dpi, 96), picture.cx) << dpi << " DPI";
+        EXPECT_EQ(MulDiv(111, dpi, 96), picture.cy) << dpi << " DPI";
+        ExpectControlsWholeAndApart(dialog);
+        const SetupDialogView view = ReadSetupDialog(dialog);
+        ExpectEnglishTexts(view);
+        // Sorted by the combo box; ss800 is in both folders and listed twice.
+        EXPECT_EQ((std::vector<std::string>{"alpine", "Caf\xE9", "ss800", "ss800", "Town"}), view.items);
+        EXPECT_EQ("alpine", view.selectedText);
+        EXPECT_EQ(BST_UNCHECKED, view.randomChecked);
+        EXPECT_EQ(BST_UNCHECKED, view.muteChecked);
+
+        Select(dialog, "Town");
+        SendDlgItemMessageA(dialog, IDC_MUTE, BM_SETCHECK, BST_CHECKED, 0);
+        SendDlgItemMessageA(dialog, IDC_RANDOM, BM_SETCHECK, BST_CHECKED, 0);
+        Press(dialog, IDOK);
+        ASSERT_TRUE(saver.Wait(kTimeoutMs));
+        EXPECT_EQ(1u, saver.ExitCode());  // the mute box's state, not IDOK
+        EXPECT_EQ("SaveGame\\Town.sav", Value("Layout"));
+        EXPECT_EQ("1", Value("Random"));
+        EXPECT_EQ("1", Value("Sound"));
+        EXPECT_EQ("Ann", IniValue(ini_, "Player", "Name"));
+        EXPECT_EQ("80", IniValue(ini_, "Sound", "Music"));
+        EXPECT_NE(std::string::npos, folder_.ReadFile("kubo.ini").find("; sound and music levels"));
+    }
+
     TempFolder folder_;
     InstallKey key_;
     std::string res_;
     std::string ini_;
 };
 
-TEST_F(ConfigDialog, ShowsTheStoredChoicesAndOkStoresTheNewOnes)
+TEST_F(ConfigDialog, ShowsTheStoredChoicesAndOkStoresTheNewOnes) { ShowStoredChoicesAndStoreNewOnes(96); }
+
+// Wine has no display of its own scale: LogPixels sets the DPI of every
+// program started after it, and the dialog is laid out for it.
+class ConfigDialogDpi : public ConfigDialog, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ConfigDialogDpi, ShowsTheStoredChoicesAndOkStoresTheNewOnes)
 {
-    AddLayout("ScrSaver\\ss800.sav");
-    AddLayout("ScrSaver\\alpine.sav");
-    AddLayout("SaveGame\\ss800.sav");
-    AddLayout("SaveGame\\Caf\xE9.sav");
-    AddLayout("SaveGame\\Town.SAV");
-    WriteIni("Layout=ScrSaver\\alpine.sav\r\nRandom=0\r\nSound=0\r\n");
-
-    SaverProcess saver("/c");
-    HWND dialog = WaitForSetupDialog(saver.Id(), kTimeoutMs);
-    ASSERT_NE(nullptr, dialog);
-    const SetupDialogView view = ReadSetupDialog(dialog);
-    ExpectEnglishTexts(view);
-    // Sorted by the combo box; ss800 is in both folders and listed twice.
-    EXPECT_EQ((std::vector<std::string>{"alpine", "Caf\xE9", "ss800", "ss800", "Town"}), view.items);
-    EXPECT_EQ("alpine", view.selectedText);
-    EXPECT_EQ(BST_UNCHECKED, view.randomChecked);
-    EXPECT_EQ(BST_UNCHECKED, view.muteChecked);
-
-    Select(dialog, "Town");
-    SendDlgItemMessageA(dialog, IDC_MUTE, BM_SETCHECK, BST_CHECKED, 0);
-    SendDlgItemMessageA(dialog, IDC_RANDOM, BM_SETCHECK, BST_CHECKED, 0);
-    Press(dialog, IDOK);
-    ASSERT_TRUE(saver.Wait(kTimeoutMs));
-    EXPECT_EQ(1u, saver.ExitCode());  // the mute box's state, not IDOK
-    EXPECT_EQ("SaveGame\\Town.sav", Value("Layout"));
-    EXPECT_EQ("1", Value("Random"));
-    EXPECT_EQ("1", Value("Sound"));
-    EXPECT_EQ("Ann", IniValue(ini_, "Player", "Name"));
-    EXPECT_EQ("80", IniValue(ini_, "Sound", "Music"));
-    EXPECT_NE(std::string::npos, folder_.ReadFile("kubo.ini").find("; sound and music levels"));
+    DesktopSetting dpi("LogPixels", static_cast<DWORD>(GetParam()));
+    ShowStoredChoicesAndStoreNewOnes(GetParam());
 }
+
+INSTANTIATE_TEST_SUITE_P(, ConfigDialogDpi, ::testing::Values(144, 192));
 
 TEST_F(ConfigDialog, EveryConfigureCommandLineShowsItWithItsOwnerAndCancelEndsWithZero)
 {
@@ -179,6 +201,25 @@ TEST_F(ConfigDialog, WithoutAnInstallationEndsWithOneAndShowsNothing)
         EXPECT_EQ(1u, saver.ExitCode()) << "tail: \"" << tail << '"';
         EXPECT_FALSE(sawWindow) << "tail: \"" << tail << '"';
     }
+}
+
+TEST_F(ConfigDialog, DeclaresItselfPerMonitorDpiAware)
+{
+    key_.Remove();  // the declaration comes first; the dialog then ends at once
+    // Wine makes every program DPI-aware as it starts, unless DpiScalingVer
+    // says otherwise: then the saver's own declaration is what counts.
+    DesktopSetting startUnaware("DpiScalingVer", 0x1000);
+    SaverProcess saver("/c", true);
+    ASSERT_TRUE(saver.Wait(kTimeoutMs));
+    EXPECT_EQ(1u, saver.ExitCode());
+    std::string declared;
+    for (const std::string& line : saver.DebugStrings()) {
+        if (line.rfind("kubotrax: DPI awareness: ", 0) == 0)
+            declared += line;
+    }
+    // Per monitor v2 where the system has it, else per monitor (Wine 8
+    // refuses v2 and takes the call of Windows 8.1).
+    EXPECT_EQ(0u, declared.rfind("kubotrax: DPI awareness: per monitor", 0)) << declared;
 }
 
 TEST_F(ConfigDialog, SpeaksTheLanguageNamedInKuboIni)

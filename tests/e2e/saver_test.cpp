@@ -17,6 +17,7 @@
 #include "tests/support/pixels.h"
 #include "tests/support/preview_host.h"
 #include "tests/support/saver_process.h"
+#include "tests/support/setup_dialog.h"
 #include "tests/support/window_host.h"
 
 namespace {
@@ -367,6 +368,41 @@ TEST(PreviewMode, PaintsThePictureStaysOnInputAndEndsWithItsParent)
         ASSERT_TRUE(saver.Wait(0));
         EXPECT_EQ(0u, saver.ExitCode());
     }
+}
+
+TEST(PreviewMode, FillsItsHostAtAnyScaleAndThePictureGrowsWithTheScale)
+{
+    GameInstall install;
+    DesktopSetting dpi("LogPixels", 144);  // the saver starts at 150 %
+    PreviewHost host(228, 168);            // and so does the panel's area
+    SaverProcess saver("/p " + host.Handle());
+    HWND preview = host.WaitForPreview(saver);
+    ASSERT_NE(nullptr, preview);
+    RECT placed;
+    GetWindowRect(preview, &placed);
+    MapWindowPoints(nullptr, host.Area(), reinterpret_cast<POINT*>(&placed), 2);
+    const RECT whole = {0, 0, 228, 168};
+    EXPECT_TRUE(EqualRect(&whole, &placed));
+
+    // The picture, 227 x 167 now, centred at (1, 1): black only along the top
+    // and left edges. At its own size it would leave the corners black.
+    std::vector<DWORD> pixels;
+    auto at = [&](int x, int y) { return pixels[y * 228 + x]; };
+    PumpUntil([&] {
+        pixels = ReadScreen(host.Area(), 228, 168);
+        return at(0, 0) == 0 && at(227, 167) != 0;
+    }, 10000);
+    EXPECT_EQ(0u, at(0, 0));
+    EXPECT_EQ(0u, at(227, 0));
+    EXPECT_EQ(0u, at(0, 167));
+    EXPECT_NE(0u, at(1, 1));
+    EXPECT_NE(0u, at(227, 167));
+
+    host.DestroyArea();
+    const DWORD start = GetTickCount();
+    while (!saver.Wait(10) && GetTickCount() - start < 10000)
+        PumpFor(10);
+    EXPECT_TRUE(saver.Wait(0));
 }
 
 TEST(PreviewMode, EndsWhenItsHostIsGoneWithoutDestroyingItsWindow)

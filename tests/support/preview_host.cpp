@@ -9,7 +9,7 @@ const char kHostClass[] = "KuboPreviewHost";
 
 PreviewHost::Seen PreviewHost::s_help, PreviewHost::s_menu;
 
-PreviewHost::PreviewHost()
+PreviewHost::PreviewHost(int width, int height)
 {
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = HostProc;
@@ -17,9 +17,9 @@ PreviewHost::PreviewHost()
     windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
     windowClass.lpszClassName = kHostClass;
     RegisterClassA(&windowClass);
-    frame_ = CreateWindowExA(0, kHostClass, "Display", WS_POPUP | WS_VISIBLE, 300, 200, 300, 250, nullptr,
+    frame_ = CreateWindowExA(0, kHostClass, "Display", WS_POPUP | WS_VISIBLE, 300, 200, width + 148, height + 138, nullptr,
                              nullptr, GetModuleHandleA(nullptr), nullptr);
-    area_ = CreateWindowExA(0, kHostClass, "", WS_CHILD | WS_VISIBLE, 40, 30, 152, 112, frame_, nullptr,
+    area_ = CreateWindowExA(0, kHostClass, "", WS_CHILD | WS_VISIBLE, 40, 30, width, height, frame_, nullptr,
                             GetModuleHandleA(nullptr), nullptr);
     SetPropA(area_, "__wine_x11_whole_window", GetPropA(frame_, "__wine_x11_whole_window"));
     s_help = {};

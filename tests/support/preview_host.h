@@ -12,7 +12,8 @@
 
 class PreviewHost {
 public:
-    PreviewHost();
+    // The area's size: the control panel's at 96 DPI unless given.
+    explicit PreviewHost(int width = 152, int height = 112);
     ~PreviewHost();
     PreviewHost(const PreviewHost&) = delete;
     PreviewHost& operator=(const PreviewHost&) = delete;

@@ -49,6 +49,68 @@ SetupDialogView ReadSetupDialog(HWND dialog)
     return view;
 }
 
+SIZE TitlePictureSize(HWND dialog)
+{
+    RECT client = {};
+    GetClientRect(GetDlgItem(dialog, -1), &client);
+    return {client.right, client.bottom};
+}
+
+void ExpectControlsWholeAndApart(HWND dialog)
+{
+    const int ids[] = {IDOK, IDCANCEL, IDC_RANDOM, IDC_MUTE, IDC_LAYOUT_LABEL, IDC_LAYOUT_LIST, -1};
+    RECT client = {};
+    GetClientRect(dialog, &client);
+    std::vector<RECT> placed;
+    for (int id : ids) {
+        RECT rect = {};
+        GetWindowRect(GetDlgItem(dialog, id), &rect);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+        EXPECT_TRUE(rect.left >= 0 && rect.top >= 0 && rect.right <= client.right && rect.bottom <= client.bottom)
+            << "control " << id << " at " << rect.left << "," << rect.top << "-" << rect.right << "," << rect.bottom
+            << " outside the client area of " << client.right << "x" << client.bottom;
+        for (size_t other = 0; other < placed.size(); ++other) {
+            RECT common;
+            EXPECT_FALSE(IntersectRect(&common, &rect, &placed[other]))
+                << "control " << id << " overlaps control " << ids[other];
+        }
+        placed.push_back(rect);
+    }
+}
+
+namespace {
+const char kDesktopKey[] = "Control Panel\\Desktop";
+}
+
+DesktopSetting::DesktopSetting(const char* name, DWORD value) : name_(name)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kDesktopKey, 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS) {
+        ADD_FAILURE() << "cannot open HKCU\\" << kDesktopKey;
+        return;
+    }
+    DWORD size = sizeof previous_;
+    DWORD type = 0;
+    hadValue_ = RegQueryValueExA(key, name_, nullptr, &type, reinterpret_cast<BYTE*>(&previous_), &size) ==
+                    ERROR_SUCCESS && type == REG_DWORD;
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name_, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                                            sizeof value));
+    RegCloseKey(key);
+}
+
+DesktopSetting::~DesktopSetting()
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kDesktopKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+        return;
+    if (hadValue_)
+        RegSetValueExA(key, name_, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&previous_), sizeof previous_);
+    else
+        RegDeleteValueA(key, name_);
+    RegCloseKey(key);
+}
+
 std::string RealisticKuboIni(const std::string& resourceDirectory, const std::string& screenSaverLines)
 {
     return "; KUBO TRAX settings, written by the game\r\n"

@@ -47,6 +47,30 @@ private:
     bool made_ = false;
 };
 
+// The title picture's size as its control shows it (the control's client area).
+SIZE TitlePictureSize(HWND dialog);
+
+// Fails the test for a control of the dialog that reaches outside its client
+// area or overlaps another control.
+void ExpectControlsWholeAndApart(HWND dialog);
+
+// A number in HKCU\Control Panel\Desktop while the object lives; what was
+// there before comes back on destruction. Wine reads "LogPixels" (the DPI)
+// and "DpiScalingVer" (when not 0, a program starts unaware of the DPI, as on
+// Windows, rather than aware) as a program starts.
+class DesktopSetting {
+public:
+    DesktopSetting(const char* name, DWORD value);
+    ~DesktopSetting();
+    DesktopSetting(const DesktopSetting&) = delete;
+    DesktopSetting& operator=(const DesktopSetting&) = delete;
+
+private:
+    const char* name_;
+    bool hadValue_ = false;
+    DWORD previous_ = 0;
+};
+
 // A kubo.ini as the game writes it, with the resource directory given.
 std::string RealisticKuboIni(const std::string& resourceDirectory, const std::string& screenSaverLines);
 

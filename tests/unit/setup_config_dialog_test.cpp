@@ -8,6 +8,7 @@
 
 #include "game/language.h"
 #include "game/settings_file.h"
+#include "host/dpi_awareness.h"
 #include "host/startup.h"
 #include "res/resource.h"
 #include "setup/config_dialog.h"
@@ -558,6 +559,56 @@ TEST_F(SetupDialog, LeavesTheFocusAloneAndAnswersOnlyItsTwoButtons)
     ASSERT_NE(nullptr, Open());
     EXPECT_EQ(TRUE, SetupDialogProc(dialog_, WM_COMMAND, MAKEWPARAM(IDOK, 7), 0));
     EXPECT_EQ(nullptr, CurrentSettings());
+}
+
+TEST_F(SetupDialog, FollowsAChangeOfDpiAndComesBackToItsSetUp)
+{
+    AddLayout("ScrSaver\\ss800.sav");
+    WriteIni("");
+    ASSERT_NE(nullptr, Open());  // at 96 DPI, as the tests run
+    EXPECT_EQ(151, TitlePictureSize(dialog_).cx);
+    EXPECT_EQ(111, TitlePictureSize(dialog_).cy);
+    auto placeOf = [this](int id) {
+        RECT rect = {};
+        GetWindowRect(GetDlgItem(dialog_, id), &rect);
+        MapWindowPoints(nullptr, dialog_, reinterpret_cast<POINT*>(&rect), 2);
+        return rect;
+    };
+    auto fontHeightOf = [this](int id) {
+        LOGFONTA font = {};
+        GetObjectA(reinterpret_cast<HFONT>(SendDlgItemMessageA(dialog_, id, WM_GETFONT, 0, 0)), sizeof font, &font);
+        return font.lfHeight;
+    };
+    const RECT okAtSetUp = placeOf(IDOK);
+    const LONG fontAtSetUp = fontHeightOf(IDC_RANDOM);
+    RECT atSetUp;
+    GetWindowRect(dialog_, &atSetUp);
+
+    // Moved to a display at twice the scale: the system suggests twice the size.
+    RECT suggested = {atSetUp.left + 10, atSetUp.top + 20, atSetUp.left + 10 + 2 * (atSetUp.right - atSetUp.left),
+                      atSetUp.top + 20 + 2 * (atSetUp.bottom - atSetUp.top)};
+    SendMessageA(dialog_, kDpiChangedMessage, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+    RECT moved;
+    GetWindowRect(dialog_, &moved);
+    EXPECT_TRUE(EqualRect(&suggested, &moved));
+    EXPECT_EQ(302, TitlePictureSize(dialog_).cx);
+    EXPECT_EQ(222, TitlePictureSize(dialog_).cy);
+    const RECT ok = placeOf(IDOK);
+    EXPECT_EQ(2 * okAtSetUp.left, ok.left);
+    EXPECT_EQ(2 * okAtSetUp.top, ok.top);
+    EXPECT_EQ(2 * okAtSetUp.right, ok.right);
+    EXPECT_EQ(2 * okAtSetUp.bottom, ok.bottom);
+    EXPECT_EQ(2 * fontAtSetUp, fontHeightOf(IDC_RANDOM));
+    ExpectControlsWholeAndApart(dialog_);
+    EXPECT_EQ(1, SendDlgItemMessageA(dialog_, IDC_LAYOUT_LIST, CB_GETCOUNT, 0, 0));
+
+    // And back: everything where set-up put it, in the dialog's own font.
+    SendMessageA(dialog_, kDpiChangedMessage, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&atSetUp));
+    const RECT okAgain = placeOf(IDOK);
+    EXPECT_TRUE(EqualRect(&okAtSetUp, &okAgain));
+    EXPECT_EQ(fontAtSetUp, fontHeightOf(IDC_RANDOM));
+    EXPECT_EQ(151, TitlePictureSize(dialog_).cx);
+    ExpectControlsWholeAndApart(dialog_);
 }
 
 // The button faces the dialog loads, as LoadBitmapA handed them out.
