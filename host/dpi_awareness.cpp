@@ -9,6 +9,7 @@ namespace {
 // negative numbers; the headers the build targets do not know them.
 using DpiContext = HANDLE;
 const DpiContext kPerMonitorAwareV2 = reinterpret_cast<DpiContext>(static_cast<INT_PTR>(-4));
+const DpiContext kPerMonitorAware = reinterpret_cast<DpiContext>(static_cast<INT_PTR>(-3));
 constexpr int kProcessPerMonitorDpiAware = 2;  // PROCESS_PER_MONITOR_DPI_AWARE
 
 using SetProcessContextFn = BOOL(WINAPI*)(DpiContext);
@@ -135,6 +136,22 @@ void DeclareDpiAwareness()
         }
         Drop(has, call);  // the system has it but refused this value: try the next
     }
+}
+
+const char* TakePhysicalPixels()
+{
+    auto setThreadContext = LookUpEntry<SetThreadContextFn>(User32(), "SetThreadDpiAwarenessContext");
+    if (setThreadContext && (setThreadContext(kPerMonitorAwareV2) || setThreadContext(kPerMonitorAware)))
+        return "physical pixels (per-monitor aware thread)";
+    AwarenessCalls has = AvailableAwarenessCalls();
+    for (AwarenessCall call; (call = BestAwarenessCall(has)) != AwarenessCall::None; Drop(has, call)) {
+        const DWORD error = MakeAwarenessCall(call);
+        // Refused as already set: it is set, whichever way.
+        if (error == 0 || error == ERROR_ACCESS_DENIED)
+            return call == AwarenessCall::System ? "physical pixels (system aware process)"
+                                                 : "physical pixels (per-monitor aware process)";
+    }
+    return "the system's pixels (no scaling)";
 }
 
 void TakeDpiAwarenessOf(HWND host)

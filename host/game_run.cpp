@@ -513,6 +513,17 @@ BOOL StartGameRun(char* commandLine, const STARTUPINFOA& startup)
     DWORD jobRefusal = 0;
     g_job = CreateEndingJob(&jobRefusal);
     const bool createdInJob = g_job && CreateGame(commandLine, &flags, startup, g_job, &game);
+    // Started plainly where the system would not create the game inside the
+    // job (no such attribute before Windows 10, a job it may not nest); a
+    // game that cannot be started at all is not tried twice.
+    const DWORD inJobError = createdInJob ? 0 : GetLastError();
+    const bool jobInTheWay = g_job && (inJobError == ERROR_NOT_SUPPORTED || inJobError == ERROR_ACCESS_DENIED ||
+                                       inJobError == ERROR_INVALID_PARAMETER);
+    if (!createdInJob && (g_job && !jobInTheWay)) {
+        EndRun();
+        SetLastError(inJobError);
+        return FALSE;
+    }
     if (!createdInJob && !CreateGame(commandLine, &flags, startup, nullptr, &game)) {
         const DWORD code = GetLastError();
         EndRun();

@@ -3,28 +3,18 @@
 #include "common/entry_lookup.h"
 #include "host/decision_trace.h"
 #include "host/dismissal.h"
+#include "host/dpi_awareness.h"
 #include "host/platform.h"
 
 namespace {
 // Looked up at run time: GetLastInputInfo and GetMouseMovePointsEx came with
-// Windows 2000, GetPhysicalCursorPos and SetProcessDPIAware with Vista,
-// SetProcessDpiAwareness (SHCORE.DLL) with 8.1, SetThreadDpiAwarenessContext
-// with Windows 10 1607.
+// Windows 2000, GetPhysicalCursorPos with Vista.
 using GetLastInputInfoFn = BOOL(WINAPI*)(LASTINPUTINFO*);
 using GetPhysicalCursorPosFn = BOOL(WINAPI*)(POINT*);
 using GetMouseMovePointsExFn = int(WINAPI*)(UINT, MOUSEMOVEPOINT*, MOUSEMOVEPOINT*, int, DWORD);
-using SetThreadDpiAwarenessContextFn = HANDLE(WINAPI*)(HANDLE);
-using SetProcessDpiAwarenessFn = HRESULT(WINAPI*)(int);
-using SetProcessDPIAwareFn = BOOL(WINAPI*)();
 // Desktops belong to the NT family.
 using GetThreadDesktopFn = HDESK(WINAPI*)(DWORD);
 using SetThreadDesktopFn = BOOL(WINAPI*)(HDESK);
-
-// The system's names for the awareness the watch asks for.
-const HANDLE kPerMonitorAwareV2 = reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-4));
-const HANDLE kPerMonitorAware = reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-3));
-constexpr int kProcessPerMonitorDpiAware = 2;
-constexpr HRESULT kAwarenessAlreadySet = static_cast<HRESULT>(0x80070005L);  // E_ACCESSDENIED
 
 // How often the watch asks whether the system saw input the hooks did not.
 constexpr DWORD kLossCheckMs = 1000;
@@ -33,20 +23,10 @@ constexpr DWORD kPollMs = 250;
 // Input this much later than the hooks' last event went past them; less is
 // the clocks' own grain.
 constexpr DWORD kUnseenSlackMs = 50;
-// A point of the pointer's path this close to the last input was that input.
-constexpr DWORD kSameInputMs = 15;
 // How many points of the pointer's path a look reads.
 constexpr int kPathPoints = 16;
 // How long the start of the watch, and its end, may wait for its thread.
 constexpr DWORD kWatchThreadWaitMs = 5000;
-
-// In which coordinates the watch reads the pointer.
-enum class Coordinates {
-    Unscaled,          // the system scales nothing for programs (before Vista)
-    PerMonitorThread,  // the watch thread is per-monitor aware
-    PerMonitorProcess, // the saver's process is (Windows 8.1)
-    SystemAware,       // the saver's process is (Vista to 8)
-};
 
 // The watch. WatchForPlayer writes it before the watch thread runs; from
 // then on only the watch thread writes it (its hook procedures run on that
@@ -61,7 +41,7 @@ HANDLE g_stop;                 // set to end the watch
 HANDLE g_came;                 // set once the player has come
 HANDLE g_news;                 // set when the watch has something to say
 WatchSource g_source;          // where the watch learns of input
-Coordinates g_coordinates;     // how the pointer is read
+const char* g_pixels;          // in which pixels the watch reads the pointer, in words
 DWORD g_desktopRefusal;        // why the thread could not move to the saver's desktop, else 0
 DWORD g_hooksRefusal;          // the error that refused the hooks, else 0
 HHOOK g_keyboardHook;          // null when none is set
@@ -81,25 +61,6 @@ LONG g_timesSetAgainSaid;
 bool g_lossRefusalSaid;
 
 HMODULE User() { return GetModuleHandleA("USER32.DLL"); }
-
-// Takes the physical coordinates the hooks report: the watch thread alone
-// where the system can, else the saver's process ("/s" makes no window of
-// its own that this could change).
-Coordinates TakePhysicalCoordinates()
-{
-    auto threadAwareness = LookUpEntry<SetThreadDpiAwarenessContextFn>(User(), "SetThreadDpiAwarenessContext");
-    if (threadAwareness && (threadAwareness(kPerMonitorAwareV2) || threadAwareness(kPerMonitorAware)))
-        return Coordinates::PerMonitorThread;
-    HMODULE shcore = LoadLibraryA("SHCORE.DLL");
-    auto processAwareness = LookUpEntry<SetProcessDpiAwarenessFn>(shcore, "SetProcessDpiAwareness");
-    const HRESULT answer = processAwareness ? processAwareness(kProcessPerMonitorDpiAware) : E_NOTIMPL;
-    if (shcore)
-        FreeLibrary(shcore);
-    if (answer == S_OK || answer == kAwarenessAlreadySet)
-        return Coordinates::PerMonitorProcess;
-    auto systemAware = LookUpEntry<SetProcessDPIAwareFn>(User(), "SetProcessDPIAware");
-    return systemAware && systemAware() ? Coordinates::SystemAware : Coordinates::Unscaled;
-}
 
 // Where the pointer is, in the coordinates the hooks report.
 bool ReadPointer(POINT* pointer)
@@ -190,10 +151,13 @@ bool SetHooks()
     return true;
 }
 
-// Whether the system's last input, at `inputTick`, moved the pointer: the
-// system's record of the pointer's path has a point then. Where that record
-// cannot be read, whether the pointer moved since the last look.
-bool WasPointerInput(DWORD inputTick, POINT pointer)
+// Whether the input since the last look (the system's last input was then
+// at `sinceTick`) moved the pointer: the system's record of the pointer's
+// path has a point after that. The record's times are the events' own, the
+// last-input time is when the system took them, a little later on a busy
+// machine: a move since the last look makes that look's input a move. Where
+// the record cannot be read, whether the pointer moved since the last look.
+bool WasPointerInput(DWORD sinceTick, POINT pointer)
 {
     auto path = LookUpEntry<GetMouseMovePointsExFn>(User(), "GetMouseMovePointsEx");
     MOUSEMOVEPOINT last = {};
@@ -204,7 +168,7 @@ bool WasPointerInput(DWORD inputTick, POINT pointer)
     if (count <= 0)
         return PointerDistance(g_lastLookPointer, pointer) != 0;
     for (int i = 0; i < count; ++i) {
-        if (inputTick - points[i].time <= kSameInputMs || points[i].time - inputTick <= kSameInputMs)
+        if (static_cast<LONG>(points[i].time - sinceTick) > 0)
             return true;
     }
     return false;
@@ -229,13 +193,14 @@ void Poll()
         g_trailBegun = true;
     }
     bool newInput = true;  // without the system's last-input time, every look may be the player
+    const DWORD sinceTick = g_lastSystemInputTick;
     DWORD tick = 0;
     if (ReadLastInputTick(&tick)) {
         newInput = tick != g_lastSystemInputTick;
         g_lastSystemInputTick = tick;
     }
     const POINT anchor = g_trail.Anchor();
-    const PlayersInput input = ClassifyPolledLook(newInput, !newInput || WasPointerInput(tick, pointer), anchor,
+    const PlayersInput input = ClassifyPolledLook(newInput, !newInput || WasPointerInput(sinceTick, pointer), anchor,
                                                   pointer);
     if (input != PlayersInput::None)
         NoteInput(input, input == PlayersInput::Move ? PointerDistance(anchor, pointer) : 0);
@@ -278,7 +243,7 @@ DWORD WINAPI RunWatch(void*)
     auto setDesktop = LookUpEntry<SetThreadDesktopFn>(User(), "SetThreadDesktop");
     if (g_desktop && setDesktop && !setDesktop(g_desktop))
         g_desktopRefusal = GetLastError();
-    g_coordinates = TakePhysicalCoordinates();
+    g_pixels = TakePhysicalPixels();
     POINT start;
     g_trailBegun = ReadPointer(&start);
     if (g_trailBegun)
@@ -324,21 +289,6 @@ DWORD WINAPI RunWatch(void*)
     return 0;
 }
 
-const char* CoordinatesName(Coordinates coordinates)
-{
-    switch (coordinates) {
-    case Coordinates::PerMonitorThread:
-        return "physical pixels (per-monitor aware thread)";
-    case Coordinates::PerMonitorProcess:
-        return "physical pixels (per-monitor aware process)";
-    case Coordinates::SystemAware:
-        return "physical pixels (system aware process)";
-    case Coordinates::Unscaled:
-        break;
-    }
-    return "the system's pixels (no scaling)";
-}
-
 const char* PollingLine()
 {
     return "watching the system's last-input time and the pointer; input that moves no pointer is a key or "
@@ -356,7 +306,7 @@ void TraceSource()
         TraceDecision({"input watch: hooks refused (error ", DecimalText(g_hooksRefusal).Text(), "), ",
                        PollingLine()});
     }
-    TraceDecision({"input watch reads the pointer in ", CoordinatesName(g_coordinates)});
+    TraceDecision({"input watch reads the pointer in ", g_pixels});
 }
 
 void CloseWatchHandles()
@@ -436,7 +386,7 @@ WatchSource WatchForPlayer()
 {
     StopWatchingForPlayer();
     g_source = WatchSource::None;
-    g_coordinates = Coordinates::Unscaled;
+    g_pixels = "";
     g_desktopRefusal = 0;
     g_hooksRefusal = 0;
     g_input = PlayersInput::None;

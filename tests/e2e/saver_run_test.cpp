@@ -75,7 +75,8 @@ void ExpectInputEndsTheRun(const GameInstall& install, SaverProcess& saver, HAND
         const size_t at = requests.find(request);
         ASSERT_NE(std::string::npos, at) << "the game was not asked to close";
         const DWORD closeTick = std::stoul(requests.substr(at + request.size()));
-        EXPECT_GE(static_cast<LONG>(closeTick - inputTick), 2500) << "asked to close too soon after the input";
+        EXPECT_GE(static_cast<LONG>(closeTick - inputTick), 2500) << "asked to close too soon after the input\n"
+                                                                  << Joined(SaverLines(saver));
         while (static_cast<LONG>(GetTickCount() - closeTick) < 2500) {
             ASSERT_TRUE(running()) << "ended too soon after the request to close";
             saver.Wait(20);
