@@ -1,5 +1,6 @@
 #include "host/startup.h"
 
+#include "common/entry_lookup.h"
 #include "host/crash_guard.h"
 #include "host/decision_trace.h"
 #include "host/dpi_awareness.h"
@@ -103,6 +104,14 @@ void TraceSystem()
     TraceDecision({windows9x ? "Windows 95/98 family, version " : "Windows NT family, version ",
                    DecimalText(version.dwMajorVersion).Text(), ".", DecimalText(version.dwMinorVersion).Text(), ".",
                    DecimalText(build).Text()});
+    // A field report must tell 64-bit Windows, where the game's key and files
+    // are seen through WOW64, from 32-bit Windows. The entry came with XP SP2:
+    // looked up, so the image still loads on older systems, all of them 32-bit.
+    using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
+    const auto isWow64 = LookUpEntry<IsWow64ProcessFn>(GetModuleHandleA("kernel32.dll"), "IsWow64Process");
+    BOOL wow64 = FALSE;
+    if (isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64)
+        TraceDecision({"32-bit program on 64-bit Windows (WOW64)"});
 }
 
 int ScanAndRunMode(void* tail)
