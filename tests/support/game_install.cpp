@@ -28,6 +28,8 @@ void OnDesktop(const char* desktop, const std::function<void()>& action, const s
 
 std::string StandInGamePath() { return FixtureFolder("game") + "\\stand_in_game.exe"; }
 
+std::string Launcher64Path() { return FixtureFolder("launcher64") + "\\launcher64.exe"; }
+
 std::string ReadAll(const std::string& path)
 {
     std::string text;
@@ -125,6 +127,15 @@ bool GameInstall::StillRunning(const std::string& record)
     const bool running = WaitForSingleObject(game, 0) == WAIT_TIMEOUT;
     CloseHandle(game);
     return running;
+}
+
+void GameInstall::MakeGameALauncher() const
+{
+    SetStandInFlag("Launcher");
+    if (RunIs64BitWindows()) {
+        CopyFileA(StandInGamePath().c_str(), (directory_ + "\\TRAX32.exe").c_str(), FALSE);
+        CopyFileA(Launcher64Path().c_str(), (directory_ + "\\TRAX.exe").c_str(), FALSE);
+    }
 }
 
 void GameInstall::SetStandInFlag(const char* key) const

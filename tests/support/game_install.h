@@ -11,6 +11,8 @@
 #include "tests/support/saver_process.h"
 
 std::string StandInGamePath();
+// The 64-bit program of the runs on 64-bit Windows (fixtures/launcher64).
+std::string Launcher64Path();
 
 // A whole file, however it is shared; empty when it cannot be read.
 std::string ReadAll(const std::string& path);
@@ -33,8 +35,10 @@ public:
     std::string RecordIn(const std::string& folder, DWORD waitMs) const;
     // The game ignores input and requests to close, and logs each request.
     void MakeGameStubborn() const { SetStandInFlag("Stubborn"); }
-    // The game hands over to a process of its own and ends at once.
-    void MakeGameALauncher() const { SetStandInFlag("Launcher"); }
+    // The game hands over to a process of its own and ends at once; in a run
+    // on 64-bit Windows the executable is a 64-bit launcher handing over to
+    // the 32-bit game (fixtures/launcher64).
+    void MakeGameALauncher() const;
     // The launcher hands over through a helper that ends before it.
     void MakeLauncherUseAHelper() const { SetStandInFlag("Helper"); }
     // The game puts the pointer at (40, 40) once its window shows.

@@ -346,6 +346,12 @@ bool RunIsWindows9x()
     return version == "win95" || version == "win98" || version == "winme";
 }
 
+bool RunIs64BitWindows()
+{
+    const char* windows64 = std::getenv("KUBO_64BIT_WINDOWS");
+    return windows64 && *windows64;
+}
+
 bool RunUsesStandInCRuntime()
 {
     const char* standIn = std::getenv("KUBO_STANDIN_C_RUNTIME");

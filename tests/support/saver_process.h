@@ -111,6 +111,9 @@ private:
 std::string RunWindowsVersion();
 // Whether the run's version is Windows 95/98/ME, where the password parts exist.
 bool RunIsWindows9x();
+// Whether the run stands for 64-bit Windows (KUBO_64BIT_WINDOWS set and not
+// empty): its entry runs in the 64-bit Wine prefix.
+bool RunIs64BitWindows();
 
 // Whether the whole run starts the saver from beside the stand-in C runtime,
 // which offers nothing but what Wine's own DLLs need (KUBO_STANDIN_C_RUNTIME
