@@ -138,10 +138,15 @@ void DeclareDpiAwareness()
     }
 }
 
-const char* TakePhysicalPixels()
+const char* TakePhysicalPixels(HANDLE* previous)
 {
     auto setThreadContext = LookUpEntry<SetThreadContextFn>(User32(), "SetThreadDpiAwarenessContext");
-    if (setThreadContext && (setThreadContext(kPerMonitorAwareV2) || setThreadContext(kPerMonitorAware)))
+    DpiContext before = setThreadContext ? setThreadContext(kPerMonitorAwareV2) : nullptr;
+    if (setThreadContext && !before)
+        before = setThreadContext(kPerMonitorAware);
+    if (previous)
+        *previous = before;
+    if (before)
         return "physical pixels (per-monitor aware thread)";
     AwarenessCalls has = AvailableAwarenessCalls();
     for (AwarenessCall call; (call = BestAwarenessCall(has)) != AwarenessCall::None; Drop(has, call)) {
@@ -152,6 +157,13 @@ const char* TakePhysicalPixels()
                                                  : "physical pixels (per-monitor aware process)";
     }
     return "the system's pixels (no scaling)";
+}
+
+void RestoreThreadDpiAwareness(HANDLE previous)
+{
+    auto setThreadContext = LookUpEntry<SetThreadContextFn>(User32(), "SetThreadDpiAwarenessContext");
+    if (previous && setThreadContext)
+        setThreadContext(previous);
 }
 
 void TakeDpiAwarenessOf(HWND host)

@@ -52,13 +52,17 @@ void DeclareDpiAwareness();
 // it always was.
 void TakeDpiAwarenessOf(HWND host);
 
-// Full-screen mode, on the input watch's thread, which says nothing: takes
-// the physical pixels the low-level hooks report, so that the pointer read
-// and the hooks' points agree on a scaled display. This thread alone where
-// the system can (Windows 10 1607 on); else the process, by the best call the
-// system has ("/s" makes no window of its own that this could change).
-// Returns, in words, what took.
-const char* TakePhysicalPixels();
+// Full-screen mode, for the input watch, without a word said: takes the
+// physical pixels the low-level hooks report, so that the pointer read and
+// the hooks' points agree on a scaled display. The calling thread alone where
+// the system can (Windows 10 1607 on; `previous`, when given, receives what
+// the thread had, for RestoreThreadDpiAwareness); else the process, by the
+// best call the system has ("/s" makes no window of its own that this could
+// change). Returns, in words, what took.
+const char* TakePhysicalPixels(HANDLE* previous);
+
+// Gives the calling thread back what TakePhysicalPixels found; null: nothing.
+void RestoreThreadDpiAwareness(HANDLE previous);
 
 // The DPI `window` is drawn at where the system keeps one per window
 // (Windows 10 1607 on); 0 elsewhere.

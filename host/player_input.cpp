@@ -243,11 +243,7 @@ DWORD WINAPI RunWatch(void*)
     auto setDesktop = LookUpEntry<SetThreadDesktopFn>(User(), "SetThreadDesktop");
     if (g_desktop && setDesktop && !setDesktop(g_desktop))
         g_desktopRefusal = GetLastError();
-    g_pixels = TakePhysicalPixels();
-    POINT start;
-    g_trailBegun = ReadPointer(&start);
-    if (g_trailBegun)
-        g_trail = PointerTrail(start);
+    TakePhysicalPixels(nullptr);
     // The hooks report to this thread's message queue: make it now.
     MSG message;
     PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
@@ -386,7 +382,6 @@ WatchSource WatchForPlayer()
 {
     StopWatchingForPlayer();
     g_source = WatchSource::None;
-    g_pixels = "";
     g_desktopRefusal = 0;
     g_hooksRefusal = 0;
     g_input = PlayersInput::None;
@@ -394,6 +389,16 @@ WatchSource WatchForPlayer()
     g_timesSetAgain = g_timesSetAgainSaid = 0;
     g_lossRefusal = 0;
     g_lossRefusalSaid = false;
+    // Where the pointer is as the watch begins, read here in the hooks'
+    // pixels: a new thread's first look at the pointer can cost a round trip
+    // to the display (under Wine) that the game's start need not wait for.
+    HANDLE previousAwareness = nullptr;
+    g_pixels = TakePhysicalPixels(&previousAwareness);
+    POINT start;
+    g_trailBegun = ReadPointer(&start);
+    if (g_trailBegun)
+        g_trail = PointerTrail(start);
+    RestoreThreadDpiAwareness(previousAwareness);
     auto desktopOf = LookUpEntry<GetThreadDesktopFn>(User(), "GetThreadDesktop");
     g_desktop = desktopOf ? desktopOf(GetCurrentThreadId()) : nullptr;  // not to be closed
     g_ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
