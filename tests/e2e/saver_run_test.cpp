@@ -4,7 +4,6 @@
 // once, under the run's Windows version, not in every version's entry.
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <string>
 #include <vector>
@@ -179,15 +178,26 @@ struct WindowlessRun {
 
 // One jump of the pointer is the player (a touch screen, a remote control, a
 // quick flick reported as one event), measured from where the pointer was
-// when the watch began. This game has no window to ask: it is ended.
-TEST(SaverRun, OneJumpOfThePointerIsThePlayer)
+// when the watch began. The game was started through a launcher that has
+// long gone, and the own job's list of processes cannot be read (a query
+// error, no memory, a list that keeps growing): that never reads as a game
+// that ended. The run lasts, and the jump ends the game, which has no window
+// to ask, through the job as a whole.
+TEST(SaverRun, OneJumpOfThePointerIsThePlayerAndAnUnreadableJobListNeverEndsTheRun)
 {
     if (RunIsWindows9x())
         GTEST_SKIP() << "Windows 95/98 hand the screen to the game";
     WindowlessRun run;
+    run.install.MakeGameALauncher();
     SaverProcess saver("/s", true, SaverPath(), kSaverDesktop);
+    std::string patched = "the saver never reached its start";
+    saver.SetStartObserver([&] {
+        patched = RefuseEntry(saver.Handle(), "kernel32.dll", "QueryInformationJobObject", ERROR_ACCESS_DENIED, 20);
+    });
     ASSERT_NO_FATAL_FAILURE(run.AwaitGame(saver));
-    KeepRunning(saver, 1000);
+    ASSERT_EQ("", patched);
+    KeepRunning(saver, 2000);  // the launcher ended long before
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(run.game, 0)) << "the game was ended";
     ExpectInputEndsTheRun(run.install, saver, run.game, PointerJumpTo({kPointerAtStart.x + 40, kPointerAtStart.y}),
                           false);
     EXPECT_EQ("", FirstMissingLine(SaverLines(saver), {"kubotrax: player input: a move of 40 pixels\n"}))
@@ -362,28 +372,6 @@ TEST(SaverRun, WithoutAJobTheGameIsTheProcessTheSaverStarted)
         << Joined(SaverLines(saver));
 }
 
-// The own job's list of processes cannot be read (a query error, no memory,
-// a list that keeps growing): with the launcher gone, that never reads as a
-// game that ended. The run lasts, the game is not ended, and input still
-// ends it, through the job as a whole.
-TEST(SaverRun, AJobListThatCannotBeReadNeverEndsTheRun)
-{
-    if (RunIsWindows9x())
-        GTEST_SKIP() << "Windows 95/98 hand the screen to the game";
-    WindowlessRun run;
-    run.install.MakeGameALauncher();
-    SaverProcess saver("/s", true, SaverPath(), kSaverDesktop);
-    std::string patched = "the saver never reached its start";
-    saver.SetStartObserver([&] {
-        patched = RefuseEntry(saver.Handle(), "kernel32.dll", "QueryInformationJobObject", ERROR_ACCESS_DENIED, 20);
-    });
-    ASSERT_NO_FATAL_FAILURE(run.AwaitGame(saver));
-    ASSERT_EQ("", patched);
-    KeepRunning(saver, 2000);  // the launcher ended long before
-    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(run.game, 0)) << "the game was ended";
-    ExpectInputEndsTheRun(run.install, saver, run.game, ShiftKey(), false);
-}
-
 // Hooks that are set but hear nothing are set again once the system sees
 // input they missed; that input does not count, the next key does. This game
 // ends itself on the key at once: the saver still says the player came
@@ -421,21 +409,6 @@ TEST(SaverRun, TheWatchMendsItsOwnLossAndSaysThePlayerBeforeTheRunsEnd)
         << Joined(SaverLines(saver));
 }
 
-// The processes the saver started, by Toolhelp's parent ids.
-std::vector<DWORD> ChildrenOf(DWORD parentId)
-{
-    std::vector<DWORD> children;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
-        if (entry.th32ParentProcessID == parentId)
-            children.push_back(entry.th32ProcessID);
-    }
-    CloseHandle(snapshot);
-    return children;
-}
-
 // A saver ended from outside while its game is still held before its first
 // instruction (here, while the saver gives it its priority) takes the game
 // along: the game was created inside the saver's job.
@@ -448,7 +421,8 @@ TEST(SaverRun, ASaverKilledBeforeItsGameRunsLeavesNoGame)
     std::string patched = "the saver never reached its start";
     saver.SetStartObserver([&] { patched = DelayEntry(saver.Handle(), "kernel32.dll", "SetPriorityClass", 5000); });
     std::vector<DWORD> held;
-    for (const DWORD start = GetTickCount(); held.empty() && GetTickCount() - start < 20000; held = ChildrenOf(saver.Id()))
+    for (const DWORD start = GetTickCount(); held.empty() && GetTickCount() - start < 20000;
+         held = ProcessesNamed("TRAX.exe"))
         ASSERT_FALSE(saver.Wait(20)) << "the saver ended before it started the game";
     ASSERT_EQ("", patched);
     ASSERT_EQ(1u, held.size());

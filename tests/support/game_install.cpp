@@ -1,5 +1,7 @@
 #include "tests/support/game_install.h"
 
+#include <tlhelp32.h>
+
 #include <atomic>
 #include <functional>
 #include <thread>
@@ -228,4 +230,21 @@ HANDLE MakeEndingJob(DWORD moreLimits)
         job = nullptr;
     }
     return job;
+}
+
+std::vector<DWORD> ProcessesNamed(const char* name)
+{
+    std::vector<DWORD> found;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return found;
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+        const char* file = strrchr(entry.szExeFile, '\\');
+        if (lstrcmpiA(file ? file + 1 : entry.szExeFile, name) == 0)
+            found.push_back(entry.th32ProcessID);
+    }
+    CloseHandle(snapshot);
+    return found;
 }

@@ -17,6 +17,9 @@ std::string Launcher64Path();
 // A whole file, however it is shared; empty when it cannot be read.
 std::string ReadAll(const std::string& path);
 
+// The running processes whose program file has this name.
+std::vector<DWORD> ProcessesNamed(const char* name);
+
 // Ends a process by id and waits (5 s at most) until it has gone.
 void EndProcess(DWORD id);
 
