@@ -46,11 +46,18 @@ DWORD g_desktopRefusal;        // why the thread could not move to the saver's d
 DWORD g_hooksRefusal;          // the error that refused the hooks, else 0
 HHOOK g_keyboardHook;          // null when none is set
 HHOOK g_mouseHook;             // null when none is set
-PointerTrail g_trail({0, 0});  // where moves are measured from
+bool g_systemLagsHooks;        // Wine: its idea of the pointer lags the hooks
+PointerTrail g_trail({0, 0}, false);  // how far the hand has moved the pointer
 bool g_trailBegun;             // false until a place of the pointer is known
+POINT g_pollAnchor;            // polling: where moves are measured from
 DWORD g_lastHookEventTick;     // when the hooks last saw an event
 DWORD g_lastSystemInputTick;   // the system's last-input time at the last look
 POINT g_lastLookPointer;       // the pointer at the last look
+// The system's entries the watch reads, looked up before its thread starts:
+// a lookup can wait on the loader's lock, which a hook must never do.
+GetPhysicalCursorPosFn g_physicalCursorPos;  // null before Vista
+GetLastInputInfoFn g_lastInputInfo;          // null before Windows 2000
+GetMouseMovePointsExFn g_mouseMovePoints;    // null before Windows 2000
 PlayersInput g_input;          // what the player did; None until the player comes
 DWORD g_movePixels;            // for a move, how far from the anchor
 volatile LONG g_timesSetAgain; // hooks set again after a loss
@@ -62,19 +69,20 @@ bool g_lossRefusalSaid;
 
 HMODULE User() { return GetModuleHandleA("USER32.DLL"); }
 
+// Wine's system library names its version; Windows' has no such entry.
+bool IsWine() { return LookUpEntry<FARPROC>(GetModuleHandleA("NTDLL.DLL"), "wine_get_version") != nullptr; }
+
 // Where the pointer is, in the coordinates the hooks report.
 bool ReadPointer(POINT* pointer)
 {
-    auto physical = LookUpEntry<GetPhysicalCursorPosFn>(User(), "GetPhysicalCursorPos");
-    return (physical ? physical(pointer) : GetCursorPos(pointer)) != FALSE;
+    return (g_physicalCursorPos ? g_physicalCursorPos(pointer) : GetCursorPos(pointer)) != FALSE;
 }
 
 bool ReadLastInputTick(DWORD* tick)
 {
-    auto lastInput = LookUpEntry<GetLastInputInfoFn>(User(), "GetLastInputInfo");
     LASTINPUTINFO info = {};
     info.cbSize = sizeof info;
-    if (!lastInput || !lastInput(&info))
+    if (!g_lastInputInfo || !g_lastInputInfo(&info))
         return false;
     *tick = info.dwTime;
     return true;
@@ -98,6 +106,7 @@ LRESULT CALLBACK KeyboardHook(int code, WPARAM wParam, LPARAM lParam)
 {
     if (code == HC_ACTION) {
         g_lastHookEventTick = GetTickCount();
+        // Injected keys count: a remote-control tool's are a person's.
         NoteInput(ClassifyHookEvent(static_cast<UINT>(wParam), 0), 0);
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
@@ -112,13 +121,14 @@ LRESULT CALLBACK MouseHook(int code, WPARAM wParam, LPARAM lParam)
         if (!g_trailBegun) {
             // The pointer could not be read when the watch began: this is
             // the first place known, and never the player by itself.
-            g_trail = PointerTrail(event->pt);
+            g_trail = PointerTrail(event->pt, g_systemLagsHooks);
             g_trailBegun = true;
         }
         // Not moved yet: the system moves it once every hook has answered.
         if (!ReadPointer(&before))
             before = event->pt;
-        const DWORD pixels = g_trail.Follow(before, event->pt);
+        // Injected moves count, as injected keys do.
+        const DWORD pixels = g_trail.Follow(before, event->pt, (event->flags & LLMHF_INJECTED) != 0);
         NoteInput(ClassifyHookEvent(static_cast<UINT>(wParam), pixels), pixels);
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
@@ -159,12 +169,11 @@ bool SetHooks()
 // the record cannot be read, whether the pointer moved since the last look.
 bool WasPointerInput(DWORD sinceTick, POINT pointer)
 {
-    auto path = LookUpEntry<GetMouseMovePointsExFn>(User(), "GetMouseMovePointsEx");
     MOUSEMOVEPOINT last = {};
     last.x = pointer.x & 0xFFFF;  // the record keeps 16 bits of each coordinate
     last.y = pointer.y & 0xFFFF;
     MOUSEMOVEPOINT points[kPathPoints];
-    const int count = path ? path(sizeof last, &last, points, kPathPoints, GMMP_USE_DISPLAY_POINTS) : -1;
+    const int count = g_mouseMovePoints ? g_mouseMovePoints(sizeof last, &last, points, kPathPoints, GMMP_USE_DISPLAY_POINTS) : -1;
     if (count <= 0)
         return PointerDistance(g_lastLookPointer, pointer) != 0;
     for (int i = 0; i < count; ++i) {
@@ -180,7 +189,7 @@ void BeginPolling()
     if (!ReadLastInputTick(&g_lastSystemInputTick))
         g_lastSystemInputTick = 0;
     if (!ReadPointer(&g_lastLookPointer))
-        g_lastLookPointer = g_trail.Anchor();
+        g_lastLookPointer = g_pollAnchor;
 }
 
 void Poll()
@@ -189,7 +198,7 @@ void Poll()
     if (!ReadPointer(&pointer))
         return;
     if (!g_trailBegun) {
-        g_trail = PointerTrail(pointer);
+        g_pollAnchor = pointer;
         g_trailBegun = true;
     }
     bool newInput = true;  // without the system's last-input time, every look may be the player
@@ -199,13 +208,13 @@ void Poll()
         newInput = tick != g_lastSystemInputTick;
         g_lastSystemInputTick = tick;
     }
-    const POINT anchor = g_trail.Anchor();
+    const POINT anchor = g_pollAnchor;
     const PlayersInput input = ClassifyPolledLook(newInput, !newInput || WasPointerInput(sinceTick, pointer), anchor,
                                                   pointer);
     if (input != PlayersInput::None)
         NoteInput(input, input == PlayersInput::Move ? PointerDistance(anchor, pointer) : 0);
     else if (!newInput)
-        g_trail = PointerTrail(pointer);  // moved by a program, not by a hand
+        g_pollAnchor = pointer;  // moved by a program, not by a hand
     g_lastLookPointer = pointer;
 }
 
@@ -297,7 +306,11 @@ void TraceSource()
     if (g_desktopRefusal)
         TraceFailure("moving the input watch to the saver's desktop", g_desktopRefusal);
     if (g_source == WatchSource::Hooks) {
-        TraceDecision({"input watch: low-level hooks on a thread of their own"});
+        TraceDecision({"input watch: low-level hooks on a thread of their own; injected input counts as the "
+                       "player's"});
+        if (g_systemLagsHooks)
+            TraceDecision({"input watch: under Wine, moves its pointer lags behind, its echoes of programs' "
+                           "moves and its stale pointer are allowed for"});
     } else {
         TraceDecision({"input watch: hooks refused (error ", DecimalText(g_hooksRefusal).Text(), "), ",
                        PollingLine()});
@@ -315,34 +328,71 @@ void CloseWatchHandles()
 }
 }  // namespace
 
-PointerTrail::PointerTrail(POINT start) : anchor_(start)
+PointerTrail::PointerTrail(POINT start, bool systemLagsHooks) : lags_(systemLagsHooks), lastAt_(start)
 {
-    recent_[0] = start;
-    count_ = next_ = 1;
+    SeeSystemAt(start);
 }
 
-bool PointerTrail::IsRecent(POINT place) const
+bool PointerTrail::IsLagPlace(POINT place, int* index) const
 {
-    for (int i = 0; i < count_; ++i) {
-        if (recent_[i].x == place.x && recent_[i].y == place.y)
+    for (int i = 0; i < lagCount_; ++i) {
+        if (lagPlaces_[i].x == place.x && lagPlaces_[i].y == place.y) {
+            *index = i;
             return true;
+        }
     }
     return false;
 }
 
-DWORD PointerTrail::Follow(POINT before, POINT at)
+void PointerTrail::SeeSystemAt(POINT place)
 {
-    if (!IsRecent(before)) {
-        // Put there by a program or the system: the anchor moves along.
-        const POINT last = recent_[(next_ + kRecentPlaces - 1) % kRecentPlaces];
-        anchor_.x += before.x - last.x;
-        anchor_.y += before.y - last.y;
+    lagPlaces_[0] = place;
+    lagCount_ = 1;
+}
+
+DWORD PointerTrail::Follow(POINT before, POINT at, bool injected)
+{
+    const auto samePlace = [](POINT a, POINT b) { return a.x == b.x && a.y == b.y; };
+    // Where this event's move begins: on Windows, always where the pointer was.
+    POINT from = before;
+    int seen = 0;
+    const bool fromTheXSide = lags_ && !injected;
+    if (!lags_) {
+        // Windows has the pointer where it is, every time.
+    } else if (fromTheXSide && (samePlace(before, at) || !followedAnEvent_)) {
+        // A program's move echoed, a window appearing, or the first word
+        // from the X side of where the pointer really is.
+        from = at;
+        SeeSystemAt(before);
+    } else if (samePlace(before, lastAt_)) {
+        SeeSystemAt(before);
+    } else if (IsLagPlace(before, &seen)) {
+        from = lastAt_;  // the system has not taken the last events yet
+        for (int i = seen; i < lagCount_; ++i)
+            lagPlaces_[i - seen] = lagPlaces_[i];
+        lagCount_ -= seen;
+    } else {
+        // Injected: put there by a program whose move has not reached the
+        // hooks yet. From the X side: Wine learning where the pointer is.
+        if (fromTheXSide)
+            from = at;
+        SeeSystemAt(before);
     }
-    recent_[next_] = at;
-    next_ = (next_ + 1) % kRecentPlaces;
-    if (count_ < kRecentPlaces)
-        ++count_;
-    return PointerDistance(anchor_, at);
+    if (lags_) {
+        if (lagCount_ == kLagPlaces) {  // the oldest goes
+            for (int i = 1; i < kLagPlaces; ++i)
+                lagPlaces_[i - 1] = lagPlaces_[i];
+            --lagCount_;
+        }
+        lagPlaces_[lagCount_++] = at;
+    }
+    lastAt_ = at;
+    followedAnEvent_ = true;
+    handX_ += static_cast<LONGLONG>(at.x) - from.x;
+    handY_ += static_cast<LONGLONG>(at.y) - from.y;
+    const ULONGLONG length = static_cast<ULONGLONG>(handX_ < 0 ? -handX_ : handX_) +
+                             static_cast<ULONGLONG>(handY_ < 0 ? -handY_ : handY_);
+    return length > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<DWORD>(length);
 }
 
 PlayersInput ClassifyHookEvent(UINT message, DWORD movePixels)
@@ -389,6 +439,10 @@ WatchSource WatchForPlayer()
     g_timesSetAgain = g_timesSetAgainSaid = 0;
     g_lossRefusal = 0;
     g_lossRefusalSaid = false;
+    g_physicalCursorPos = LookUpEntry<GetPhysicalCursorPosFn>(User(), "GetPhysicalCursorPos");
+    g_lastInputInfo = LookUpEntry<GetLastInputInfoFn>(User(), "GetLastInputInfo");
+    g_mouseMovePoints = LookUpEntry<GetMouseMovePointsExFn>(User(), "GetMouseMovePointsEx");
+    g_systemLagsHooks = IsWine();
     // Where the pointer is as the watch begins, read here in the hooks'
     // pixels: a new thread's first look at the pointer can cost a round trip
     // to the display (under Wine) that the game's start need not wait for.
@@ -396,8 +450,10 @@ WatchSource WatchForPlayer()
     g_pixels = TakePhysicalPixels(&previousAwareness);
     POINT start;
     g_trailBegun = ReadPointer(&start);
-    if (g_trailBegun)
-        g_trail = PointerTrail(start);
+    if (g_trailBegun) {
+        g_trail = PointerTrail(start, g_systemLagsHooks);
+        g_pollAnchor = start;
+    }
     RestoreThreadDpiAwareness(previousAwareness);
     auto desktopOf = LookUpEntry<GetThreadDesktopFn>(User(), "GetThreadDesktop");
     g_desktop = desktopOf ? desktopOf(GetCurrentThreadId()) : nullptr;  // not to be closed

@@ -1,12 +1,12 @@
 // host/player_input.h: whether the player has come back while the game is the
 // screen saver. What counts is what would have closed the saver's own window:
-// a key, a mouse button, or the pointer moved more than kMouseThresholdPixels
-// (slow drift adds up, and one jump counts). Moves are measured from where
-// the pointer was when the watch began, or from where a program (or the
-// system) last put it, whichever is later: a game that centres the pointer,
-// or a change of display mode that clamps it, is not the player, and a later
-// jitter is measured from there. A window appearing under a still pointer, or
-// a mouse that jitters on the desk, is not the player either.
+// a key, a mouse button, or the hand moving the pointer more than
+// kMouseThresholdPixels in all (PointerTrail: slow drift adds up, a jitter
+// cancels out, one jump counts). What a program or the system does to the
+// pointer is not the hand: a game that centres it, a clamp, a window
+// appearing under a still pointer. Input a program injects counts: the
+// hooks cannot tell a remote-control tool's, which is a person's, from any
+// other, and Windows itself counts it as the user's.
 //
 // The watch runs on a thread of its own that does nothing but wait for input,
 // at a priority that the idle class the system runs savers in cannot starve.
@@ -48,28 +48,54 @@ enum class WatchSource {
     Polling,  // hooks refused: the last-input time and the pointer, read in turn
 };
 
-// Where moves are measured from, followed event by event. A low-level mouse
-// hook runs before the system moves the pointer, so within it the pointer is
-// where it was before the event. Where that is not where the last event put
-// it, nor any of the few places just before (the system may lag behind its
-// hooks), a program or the system moved it, and the anchor moves with it.
+// How far the player's hand has moved the pointer, followed event by event.
+// A low-level mouse hook runs before the system moves the pointer, so within
+// it the pointer is still where it was: each event's own move is from there
+// to where the event puts it. The moves add up from the watch's start,
+// whatever a program (or the system: a clamp, a change of display mode) does
+// to the pointer between events and however often: a game that puts the
+// pointer back in the middle every frame cannot hide a steady move, a
+// jitter there and back cancels out, and one event beyond the threshold
+// counts at once. A pointer held in place (a clip to one point, a push into
+// the screen's edge) moves nothing.
+//
+// Wine (`systemLagsHooks`) tells the hooks of a pointer it does not have in
+// the same way, and three allowances stand for it there, and only there:
+// - its idea of the pointer lags injected input until the receiving window
+//   takes it: an event that finds the pointer where an earlier event put it,
+//   since the system was last seen where the last event put it, moves from
+//   where the last event put it;
+// - a program's move reaches the hooks later as an event of its own, not
+//   injected, that finds the pointer already where it puts it, and a window
+//   appearing under the pointer is such an event too: it moves nothing;
+// - a real mouse reaches Wine from the X server, and until then Wine's idea
+//   of the pointer is stale: the first event from there (not injected), and
+//   one that finds the pointer anywhere but where the last events put it,
+//   tells where the pointer really is, and moves nothing by itself.
 // Pure.
 class PointerTrail {
 public:
-    explicit PointerTrail(POINT start);
-    // One event: where the pointer was as it came, and where it puts it.
-    // Returns the event's distance from the anchor.
-    DWORD Follow(POINT before, POINT at);
-    POINT Anchor() const { return anchor_; }
+    PointerTrail(POINT start, bool systemLagsHooks);
+    // One event: where the pointer was as it came, where it puts it, and
+    // whether a program injected it. Returns how far the hand has taken the
+    // pointer in all (the Manhattan length of the moves' sum).
+    DWORD Follow(POINT before, POINT at, bool injected);
 
 private:
-    static constexpr int kRecentPlaces = 8;
-    bool IsRecent(POINT place) const;
+    static constexpr int kLagPlaces = 8;
+    bool IsLagPlace(POINT place, int* index) const;
+    void SeeSystemAt(POINT place);
 
-    POINT anchor_;
-    POINT recent_[kRecentPlaces];  // where events put the pointer, the last at next_ - 1
-    int count_ = 0;
-    int next_ = 0;
+    bool lags_;
+    LONGLONG handX_ = 0;  // the sum of the hand's moves
+    LONGLONG handY_ = 0;
+    POINT lastAt_;        // where the last event put the pointer, or the start
+    bool followedAnEvent_ = false;
+    // Where events put the pointer since the system was last seen where an
+    // event had put it, that place first: where a lagging system may still
+    // have it. Kept where the system lags only.
+    POINT lagPlaces_[kLagPlaces];
+    int lagCount_ = 0;
 };
 
 // Pure: what one hook event is. `message` names the event as the hooks do

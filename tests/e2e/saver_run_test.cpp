@@ -140,7 +140,7 @@ TEST(SaverRun, OnlyThePlayersInputEndsAStubbornLaunchedGameAndTheSaverSaysWhatIt
         "kubotrax: mode saver (command line \"/s\")\n",
         "kubotrax: Windows NT family, version ",
         "kubotrax: game command line: \"" + install.Directory() + "\\TRAX.exe\" -s\n",
-        "kubotrax: input watch: low-level hooks on a thread of their own\n",
+        "kubotrax: input watch: low-level hooks on a thread of their own; injected input counts as the player's\n",
         "kubotrax: input watch reads the pointer in physical pixels (per-monitor aware thread)\n",
         "kubotrax: game priority class: idle\n",
         "kubotrax: game desktop: WinSta0\\Screen-saver\n",
@@ -216,7 +216,8 @@ TEST(SaverRun, TheWatchSeesThePlayerWhileTheGamesStartHoldsTheSaver)
     SaverProcess saver("/s", true, SaverPath(), kSaverDesktop);
     std::string patched = "the saver never reached its start";
     saver.SetStartObserver([&] { patched = DelayEntry(saver.Handle(), "kernel32.dll", "CreateProcessA", 5000); });
-    const std::string watching = "kubotrax: input watch: low-level hooks on a thread of their own\n";
+    const std::string watching =
+        "kubotrax: input watch: low-level hooks on a thread of their own; injected input counts as the player's\n";
     const DWORD start = GetTickCount();
     while (FirstMissingLine(SaverLines(saver), {watching}) != "" && GetTickCount() - start < 20000)
         ASSERT_FALSE(saver.Wait(20)) << "the saver ended before its watch began";

@@ -28,35 +28,76 @@ TEST(PlayersInput, HookEventsCountAsWhatWouldHaveClosedTheSaversWindow)
         EXPECT_EQ(c.input, ClassifyHookEvent(c.message, c.pixels)) << "message 0x" << std::hex << c.message;
 }
 
-// Each event comes with where the pointer was just before it (the hook runs
-// before the system moves it) and where it puts it. Runs of events from a
-// pointer at (100, 100), with the distance the last one measures.
-TEST(PlayersInput, MovesAreMeasuredFromWhereTheWatchBeganOrAProgramLastPutThePointer)
+// Each event comes with where the pointer was just before it, where it puts
+// it, and whether a program injected it. Runs of events from a pointer at
+// (100, 100), with how far the hand has taken the pointer after the last.
+struct TrailEvent { POINT before, at; bool injected = false; };
+struct TrailCase { const char* what; std::vector<TrailEvent> events; DWORD pixels; };
+
+DWORD FollowAll(const TrailCase& c, bool systemLagsHooks)
 {
-    struct Event { POINT before, at; };
-    struct Case { const char* what; std::vector<Event> events; DWORD pixels; } cases[] = {
+    PointerTrail trail({100, 100}, systemLagsHooks);
+    DWORD pixels = 0;
+    for (const TrailEvent& e : c.events)
+        pixels = trail.Follow(e.before, e.at, e.injected);
+    return pixels;
+}
+
+// In Windows' order: the hook runs before the system moves the pointer, and
+// a program's move (SetCursorPos, a clip, a clamp) reaches no hook.
+TEST(PlayersInput, TheHandsMovesAddUpWhateverAProgramDoesToThePointer)
+{
+    const POINT c = {400, 300};  // where a game puts the pointer back every frame
+    const TrailCase cases[] = {
         {"one jump", {{{100, 100}, {140, 100}}}, 40},
-        {"a jitter", {{{100, 100}, {102, 100}}, {{102, 100}, {100, 100}}, {{100, 100}, {102, 100}}}, 2},
+        {"a jitter there and back", {{{100, 100}, {102, 100}}, {{102, 100}, {100, 100}}, {{100, 100}, {102, 100}}}, 2},
         {"drift adds up", {{{100, 100}, {101, 100}}, {{101, 100}, {102, 100}}, {{102, 100}, {103, 100}},
                            {{103, 100}, {104, 101}}}, 5},
-        // A game centres the pointer (no event on Windows); the jitter that
-        // follows is measured from there.
-        {"a program's move, then a jitter", {{{400, 300}, {402, 300}}, {{402, 300}, {400, 299}}}, 1},
-        {"a program's move, then the player", {{{400, 300}, {410, 300}}}, 10},
-        // Under Wine the program's move reaches the hooks, already made.
-        {"a program's move the hooks see", {{{40, 40}, {40, 40}}, {{40, 40}, {42, 40}}}, 2},
-        // The system still has the pointer where an earlier event left it.
-        {"the system lags its hooks", {{{100, 100}, {102, 100}}, {{100, 100}, {104, 100}},
-                                       {{102, 100}, {106, 100}}}, 6},
+        {"a game centring, a steady move", {{c, {402, 300}}, {c, {402, 300}}, {c, {402, 300}}}, 6},
+        {"a game centring, a jitter", {{c, {402, 300}}, {c, {398, 300}}, {c, {402, 300}}, {c, {398, 300}}}, 0},
+        // A button, a wheel, a report of a 1000 Hz mouse that rounds to no
+        // pixel: the game's place among the last events changes nothing.
+        {"a game centring, events that move no pixel between", {{c, {402, 300}}, {c, c}, {c, {402, 300}}, {c, c},
+                                                                {c, {402, 300}}}, 6},
+        {"a pointer held by a clip", {{{100, 100}, {100, 100}}, {{100, 100}, {100, 100}}, {{100, 100}, {100, 100}},
+                                      {{100, 100}, {100, 100}}, {{100, 100}, {100, 100}}}, 0},
+        {"a push into the screen's edge", {{{0, 100}, {0, 100}}, {{0, 100}, {0, 100}}, {{0, 100}, {2, 100}}}, 2},
+        {"a program's move back onto a place of the last events", {{{100, 100}, {102, 100}}, {{102, 100}, {104, 100}},
+                                                                    {{100, 100}, {102, 100}}}, 6},
         {"a program's move between the player's", {{{100, 100}, {103, 100}}, {{500, 500}, {502, 500}}}, 5},
+        {"a program's move, then a jitter", {{{400, 300}, {402, 300}}, {{402, 300}, {400, 299}}}, 1},
     };
-    for (const Case& c : cases) {
-        PointerTrail trail({100, 100});
-        DWORD pixels = 0;
-        for (const Event& e : c.events)
-            pixels = trail.Follow(e.before, e.at);
-        EXPECT_EQ(c.pixels, pixels) << c.what;
-    }
+    for (const TrailCase& c2 : cases)
+        EXPECT_EQ(c2.pixels, FollowAll(c2, false)) << c2.what;
+}
+
+// Under Wine: its idea of the pointer lags injected input, a program's move
+// comes back to the hooks as an event already made, and a real mouse (the
+// X side, not injected) may find Wine's idea of the pointer stale.
+TEST(PlayersInput, WinesLagEchoesAndStalePointerAreNotTheHand)
+{
+    const POINT c = {400, 300};
+    const TrailCase cases[] = {
+        {"the system lags its hooks", {{{100, 100}, {102, 100}, true}, {{100, 100}, {104, 100}, true},
+                                       {{102, 100}, {106, 100}, true}}, 6},
+        {"a jitter the system lags behind", {{{100, 100}, {102, 100}, true}, {{100, 100}, {100, 100}, true},
+                                             {{100, 100}, {102, 100}, true}, {{100, 100}, {100, 100}, true}}, 0},
+        {"a program's move echoed, then a jitter", {{{40, 40}, {40, 40}}, {{40, 40}, {42, 40}, true},
+                                                    {{42, 40}, {40, 40}, true}}, 0},
+        {"a game centring, its echoes, a steady move", {{c, {402, 300}, true}, {c, c}, {c, {402, 300}, true}, {c, c},
+                                                         {c, {402, 300}, true}}, 6},
+        {"a game centring, its echoes, a jitter", {{c, {402, 300}, true}, {c, c}, {c, {398, 300}, true}, {c, c},
+                                                    {c, {402, 300}, true}}, 2},
+        {"a window appearing over a stale pointer, a jitter from the X side",
+         {{{100, 100}, {800, 600}}, {{800, 600}, {802, 600}}, {{802, 600}, {800, 600}}}, 0},
+        {"a stale pointer, then the hand from the X side",
+         {{{100, 100}, {800, 600}}, {{800, 600}, {803, 600}}, {{803, 600}, {806, 600}}}, 6},
+        {"an injected jump", {{{100, 100}, {140, 100}, true}}, 40},
+    };
+    for (const TrailCase& c2 : cases)
+        EXPECT_EQ(c2.pixels, FollowAll(c2, true)) << c2.what;
+    // On Windows the same lagging "before" is a program's move, measured.
+    EXPECT_EQ(4u, FollowAll(cases[1], false)) << cases[1].what;
 }
 
 // Without hooks the watch looks at the system in turn: only a look that
