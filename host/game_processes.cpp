@@ -90,6 +90,26 @@ bool ListJobProcessesThrough(QueryInformationJobObjectFn query, HANDLE job, Proc
     return false;
 }
 
+// A process opened to be held and asked its creation time; where the
+// right to ask is refused (another user's, a protected one), to be held
+// alone. The limited right came with Vista; before it, the full one.
+HANDLE OpenToJudge(DWORD id)
+{
+    static const DWORD kRights[] = {PROCESS_QUERY_LIMITED_INFORMATION, PROCESS_QUERY_INFORMATION, 0};
+    for (DWORD right : kRights) {
+        if (HANDLE process = OpenProcess(SYNCHRONIZE | right, FALSE, id))
+            return process;
+    }
+    return nullptr;
+}
+
+// The creation time of whatever process has the id now (0: unknown, or none).
+ULONGLONG ParentCreationTime(DWORD id)
+{
+    KernelHandle process(OpenToJudge(id));
+    return ProcessCreationTime(process.Get());
+}
+
 }  // namespace
 
 bool ListJobProcesses(HANDLE job, ProcessIds* out)
@@ -114,35 +134,67 @@ bool ListJobProcessesForTest(QueryInformationJobObjectFn query, HANDLE job, Proc
 }
 
 
-bool DescendsFromGame(DWORD id, DWORD parentId, bool parentRuns, const ProcessIds& game, const ProcessIds& others)
+bool DescendsFromGame(const ProcessOrigin& process, ULONGLONG gameCreated, const ProcessIds& game,
+                      const ProcessIds& others)
 {
-    if (game.Contains(id) || others.Contains(id))
-        return game.Contains(id);
-    if (game.Contains(parentId) || others.Contains(parentId))
-        return game.Contains(parentId);
-    return !parentRuns;
+    if (game.Contains(process.id) || others.Contains(process.id))
+        return game.Contains(process.id);
+    // The system's times are coarse: a child may bear its parent's.
+    const bool parentCameLater = process.created && process.parentCreated && process.parentCreated > process.created;
+    if (!parentCameLater) {
+        if (game.Contains(process.parentId) || others.Contains(process.parentId))
+            return game.Contains(process.parentId);
+        if (process.parentListed)
+            return false;
+    }
+    if (process.created && gameCreated)
+        return process.created >= gameCreated;
+    return true;
+}
+
+ULONGLONG ProcessCreationTime(HANDLE process)
+{
+    FILETIME created, exited, kernel, user;
+    if (!process || !GetProcessTimes(process, &created, &exited, &kernel, &user))
+        return 0;
+    return (static_cast<ULONGLONG>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
 }
 
 GameLineage::~GameLineage()
 {
     for (int i = 0; i < held_.Count(); ++i)
-        CloseHandle(held_[i]);
+        CloseHandle(held_[i].handle);
 }
 
-bool GameLineage::Begin(DWORD gameId, const ProcessIds& jobNow)
+bool GameLineage::Begin(DWORD gameId, ULONGLONG gameCreated, const ProcessIds& jobNow)
 {
     HeapArray<ParentLink> parents;
     if (!ListParents(&parents) || !game_.Add(gameId))
         return false;
+    gameCreated_ = gameCreated;
+    ULONGLONG ignored = 0;
+    HoldOpen(gameId, &ignored);  // to tell whether it still runs
     // The game is still held before its first instruction: nothing in the
     // job now is its. One that cannot be held open still never counts.
     for (int i = 0; i < jobNow.Count(); ++i) {
-        if (jobNow[i] != gameId && !others_.Add(jobNow[i]))
+        if (jobNow[i] == gameId)
+            continue;
+        if (!others_.Add(jobNow[i]))
             return false;
-        if (jobNow[i] != gameId)
-            HoldOpen(jobNow[i]);
+        HoldOpen(jobNow[i], &ignored);
     }
     return true;
+}
+
+bool GameLineage::IsJudged(DWORD id) const { return game_.Contains(id) || others_.Contains(id) || gone_.Contains(id); }
+
+const HeldProcess* GameLineage::Held(DWORD id) const
+{
+    for (int i = 0; i < held_.Count(); ++i) {
+        if (held_[i].id == id)
+            return &held_[i];
+    }
+    return nullptr;
 }
 
 // Judges every process of the job not judged yet; false where the system
@@ -151,9 +203,10 @@ bool GameLineage::Judge(const ProcessIds& jobNow)
 {
     bool judged = true;
     for (int i = 0; i < jobNow.Count() && judged; ++i)
-        judged = game_.Contains(jobNow[i]) || others_.Contains(jobNow[i]);
+        judged = IsJudged(jobNow[i]);
     if (judged)
         return true;
+    judgedNew_ = true;
     HeapArray<ParentLink> parents;
     if (!ListParents(&parents))
         return false;
@@ -164,12 +217,19 @@ bool GameLineage::Judge(const ProcessIds& jobNow)
         for (int i = 0; i < jobNow.Count(); ++i) {
             const DWORD id = jobNow[i];
             const ParentLink* link = FindLink(parents, id);
-            if (game_.Contains(id) || others_.Contains(id) || !link ||
-                !DescendsFromGame(id, link->parentId, FindLink(parents, link->parentId) != nullptr, game_, others_))
+            if (IsJudged(id) || !link)
+                continue;  // judged, or gone from the system's list already: judged at a later look
+            ULONGLONG created = 0;
+            if (!HoldOpen(id, &created)) {
+                // Neither to be followed nor to be ended, and its id could
+                // pass to another: gone for the run, whoever's it was.
+                if (!gone_.Add(id))
+                    return false;
                 continue;
-            // A process of the game's that cannot be held open cannot be
-            // followed or ended either, and its id could pass to another.
-            if (!HoldOpen(id))
+            }
+            const ProcessOrigin origin = {id, link->parentId, FindLink(parents, link->parentId) != nullptr, created,
+                                          ParentCreationTime(link->parentId)};
+            if (!DescendsFromGame(origin, gameCreated_, game_, others_))
                 continue;
             if (!game_.Add(id))
                 return false;
@@ -178,14 +238,8 @@ bool GameLineage::Judge(const ProcessIds& jobNow)
     }
     for (int i = 0; i < jobNow.Count(); ++i) {
         const DWORD id = jobNow[i];
-        const ParentLink* link = FindLink(parents, id);
-        // Gone from the system's list already, or the game's but not to be
-        // held this time: judged at a later look.
-        if (game_.Contains(id) || others_.Contains(id) || !link ||
-            DescendsFromGame(id, link->parentId, FindLink(parents, link->parentId) != nullptr, game_, others_))
-            continue;
-        HoldOpen(id);  // one that cannot be held open still never counts
-        if (!others_.Add(id))
+        // Held open above; judged the game's or not at all means another's.
+        if (!IsJudged(id) && Held(id) && !others_.Add(id))
             return false;
     }
     return true;
@@ -194,21 +248,34 @@ bool GameLineage::Judge(const ProcessIds& jobNow)
 bool GameLineage::List(const ProcessIds& jobNow, ProcessIds* game)
 {
     game->Clear();
+    judgedNew_ = false;
     if (!Judge(jobNow))
         return false;
     for (int i = 0; i < jobNow.Count(); ++i) {
-        if (game_.Contains(jobNow[i]) && !game->Add(jobNow[i]))
+        // An ended process stays listed while handles to it are open, and
+        // the lineage holds one.
+        const HeldProcess* held = Held(jobNow[i]);
+        const bool runs = !held || WaitForSingleObject(held->handle, 0) == WAIT_TIMEOUT;
+        if (game_.Contains(jobNow[i]) && runs && !game->Add(jobNow[i]))
             return false;
     }
     return true;
 }
 
-bool GameLineage::HoldOpen(DWORD id)
+bool GameLineage::HoldOpen(DWORD id, ULONGLONG* created)
 {
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
-    if (process && held_.Add(process))
+    *created = 0;
+    if (const HeldProcess* held = Held(id)) {
+        *created = ProcessCreationTime(held->handle);
         return true;
-    if (process)
+    }
+    HANDLE process = OpenToJudge(id);
+    if (!process)
+        return false;
+    if (!held_.Add(HeldProcess{id, process})) {
         CloseHandle(process);
-    return false;
+        return false;
+    }
+    *created = ProcessCreationTime(process);
+    return true;
 }

@@ -25,22 +25,44 @@ bool CountJobProcesses(HANDLE job, DWORD* running);
 using QueryInformationJobObjectFn = BOOL(WINAPI*)(HANDLE, JOBOBJECTINFOCLASS, void*, DWORD, DWORD*);
 bool ListJobProcessesForTest(QueryInformationJobObjectFn query, HANDLE job, ProcessIds* out);
 
+// What the lineage knows of a process of the job as it judges it. Creation
+// times are the system's (a FILETIME as one number), 0 where it gives none
+// (Wine gives none for another process).
+struct ProcessOrigin {
+    DWORD id;
+    DWORD parentId;           // the process that made it, by id
+    bool parentListed;        // a process of that id runs now
+    ULONGLONG created;
+    ULONGLONG parentCreated;  // of the process that has the parent's id now
+};
+
 // Pure: whether a process of a shared job is the game's: one known to be;
 // not one known to be another's (it ran there before the game, or joined
-// from elsewhere); else one whose parent (the process that made it, by id)
-// is known to be the game's, or has ended unseen (`parentRuns` false): a
-// launcher's helper may start the game and end before the run looks, and
-// nothing else starts processes in that job once the game runs, apart from
-// those known to be another's. A parent that runs and is not the game's
-// makes its child another's.
-bool DescendsFromGame(DWORD id, DWORD parentId, bool parentRuns, const ProcessIds& game, const ProcessIds& others);
+// from elsewhere). Else it goes by its parent, but only by a process that
+// could have made it: one there before it (an id passes to another process
+// once nothing holds the first one open). The game's parent makes it the
+// game's, another's or any other running process makes it another's. One
+// whose parent has ended unseen is the game's only if it came after the game
+// (where the system gives no times, always: a launcher's helper may start
+// the game and end before the run looks, and the job gets no strangers once
+// the game runs but those known to be another's).
+bool DescendsFromGame(const ProcessOrigin& process, ULONGLONG gameCreated, const ProcessIds& game,
+                      const ProcessIds& others);
+
+// A process the lineage holds open, so that its id stays its own.
+struct HeldProcess {
+    DWORD id;
+    HANDLE handle;
+};
 
 // The game's processes in a job it shares with others, followed from parent
 // to child. A process id passes to another process only once nothing holds
 // the process open, so the lineage holds open every process it has judged,
 // the game's and the others': an id it knows cannot come to name another
 // process, and a parent's id cannot be another's. Judged once, a process
-// stays judged: a look that finds nothing new costs one job list.
+// stays judged: a look that finds nothing new costs one job list. One that
+// cannot be held open is gone for the run: it could be neither followed nor
+// ended, and its id could pass to another.
 class GameLineage {
 public:
     GameLineage() = default;
@@ -49,19 +71,30 @@ public:
     GameLineage& operator=(const GameLineage&) = delete;
 
     // Begins with the process the saver started (held open by the caller for
-    // the whole run, and not yet let run) and what else the job holds at that
-    // moment. False where the system cannot tell a process's parent (no
-    // Toolhelp before Windows 2000) or there is no memory for the lists.
-    bool Begin(DWORD gameId, const ProcessIds& jobNow);
-    // Of the job's processes now, the game's, in `game`; false where the
-    // system cannot say this time.
+    // the whole run, and not yet let run), its creation time (0: unknown),
+    // and what else the job holds at that moment. False where the system
+    // cannot tell a process's parent (no Toolhelp before Windows 2000) or
+    // there is no memory for the lists.
+    bool Begin(DWORD gameId, ULONGLONG gameCreated, const ProcessIds& jobNow);
+    // Of the job's processes now, the game's that still run, in `game`;
+    // false where the system cannot say this time.
     bool List(const ProcessIds& jobNow, ProcessIds* game);
+    // Whether the last List judged a process that was new to it.
+    bool JudgedNewAtLastList() const { return judgedNew_; }
 
 private:
-    bool HoldOpen(DWORD id);
+    bool IsJudged(DWORD id) const;
+    bool HoldOpen(DWORD id, ULONGLONG* created);
+    const HeldProcess* Held(DWORD id) const;
     bool Judge(const ProcessIds& jobNow);
 
-    ProcessIds game_;         // the game's processes known so far, ended ones too
-    ProcessIds others_;       // what ran in the job before the game, or joined from elsewhere
-    HeapArray<HANDLE> held_;  // the handles that keep those ids theirs
+    ULONGLONG gameCreated_ = 0;
+    ProcessIds game_;              // the game's processes known so far, ended ones too
+    ProcessIds others_;            // what ran in the job before the game, or joined from elsewhere
+    ProcessIds gone_;              // the game's that could not be held open
+    HeapArray<HeldProcess> held_;  // the handles that keep those ids theirs
+    bool judgedNew_ = false;
 };
+
+// The creation time of a process opened with the right to ask (0: unknown).
+ULONGLONG ProcessCreationTime(HANDLE process);

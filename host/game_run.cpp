@@ -36,8 +36,10 @@ enum class RunRoad {
 
 // How often the run looks at the game where no process of it tells when to:
 // on the saver's job, to judge what joins it while it is there, and while
-// the system cannot say what runs.
+// the system cannot say what runs. While new processes appear in the saver's
+// job, it looks sooner, so that each is judged while its parent is there.
 constexpr DWORD kLookAgainMs = 500;
+constexpr DWORD kLookSoonMs = 50;
 
 // What a game ended by the saver exits with: it did not end by itself.
 constexpr UINT kEndedGameExitCode = 1;
@@ -88,6 +90,15 @@ GameNow ListGame(ProcessIds* game)
     if (g_game && IsRunning(g_game) && game->Add(g_gameId))
         return GameNow::Runs;
     return GameNow::Gone;
+}
+
+// How long until the next look at the saver's job, after one that took
+// `period`: soon while new processes appear there, then longer again.
+DWORD NextLookPeriod(DWORD period)
+{
+    if (g_lineage && g_lineage->JudgedNewAtLastList())
+        return kLookSoonMs;
+    return period * 2 < kLookAgainMs ? period * 2 : kLookAgainMs;
 }
 
 // The game's processes as far as the system can say; where it cannot this
@@ -385,7 +396,7 @@ RoadChoice TieGameToSaver(DWORD jobRefusal)
     if (!ListJobProcesses(nullptr, &saversJob) || !saversJob.Contains(g_gameId))
         return {RunRoad::FirstProcess, "the game is in no job of the saver's", refusal};
     g_lineage = new (std::nothrow) GameLineage;
-    if (!g_lineage || !g_lineage->Begin(g_gameId, saversJob)) {
+    if (!g_lineage || !g_lineage->Begin(g_gameId, ProcessCreationTime(g_game), saversJob)) {
         delete g_lineage;
         g_lineage = nullptr;
         return {RunRoad::FirstProcess, "the game's descendants cannot be told", refusal};
@@ -568,6 +579,7 @@ void StayWithGameRun()
     HANDLE running = nullptr;  // a running process of the game, or null while the system cannot say
     DWORD runningId = 0;
     DWORD lastLook = GetTickCount();
+    DWORD lookPeriod = kLookAgainMs;
     while (g_road != RunRoad::None) {
         const DWORD now = GetTickCount();
         // The player before the game's end: a game that ends itself on the
@@ -585,18 +597,20 @@ void StayWithGameRun()
             DWORD id = 0;
             const GameNow state = OpenRunningGameProcess(&running, &id);
             lastLook = now;
+            lookPeriod = NextLookPeriod(lookPeriod);
             if (state == GameNow::Gone)
                 break;  // nothing of the game runs any more
             if (running && id != runningId)
                 TraceDecision({"following game process ", DecimalText(id).Text()});
             if (running)
                 runningId = id;
-        } else if (g_road == RunRoad::SaversJob && now - lastLook >= kLookAgainMs) {
+        } else if (g_road == RunRoad::SaversJob && now - lastLook >= lookPeriod) {
             // Judges what joined the job while it is there: a helper that
             // starts the game and ends is known as the game's.
             ProcessIds ignored;
             ListGame(&ignored);
             lastLook = now;
+            lookPeriod = NextLookPeriod(lookPeriod);
         }
         // Unsigned subtraction: a wrap of the tick count changes nothing.
         DWORD timeLeft = FloorTimeLeft(phase, now - phaseTick);
@@ -605,8 +619,9 @@ void StayWithGameRun()
             phaseTick = now;
             timeLeft = FloorTimeLeft(phase, 0);
         }
-        if ((!running || g_road == RunRoad::SaversJob) && timeLeft > kLookAgainMs)
-            timeLeft = kLookAgainMs;
+        const DWORD toNextLook = g_road == RunRoad::SaversJob ? lookPeriod : kLookAgainMs;
+        if ((!running || g_road == RunRoad::SaversJob) && timeLeft > toNextLook)
+            timeLeft = toNextLook;
         // Sleeps until the followed process ends, the player comes, the watch
         // has news, a message arrives, the floor's next step is due, or (on
         // the saver's job, or while the system cannot say) the next look.

@@ -13,26 +13,58 @@ void Fill(ProcessIds* list, std::initializer_list<DWORD> ids)
         ASSERT_TRUE(list->Add(id));
 }
 
-// The game is process 100; its launcher's child, 200, is known too (ended or
-// not); 7 ran in the job before the game, 9 joined it from elsewhere.
-TEST(GameLineage, CountsTheGameAndWhatDescendsFromItOnly)
+// The game is process 100, created at time 1000; its launcher's child, 200,
+// is known too (ended or not); 7 ran in the job before the game, 9 joined it
+// from elsewhere. Times of 0 are the system giving none (as Wine does).
+TEST(GameLineage, CountsTheGameAndWhatTheGameCouldHaveStartedOnly)
 {
     ProcessIds game, others;
     Fill(&game, {100, 200});
     Fill(&others, {7, 8, 9});
-    struct Case { const char* what; DWORD id, parentId; bool parentRuns, game; } cases[] = {
-        {"the game itself", 100, 1, true, true},
-        {"a known child", 200, 100, false, true},
-        {"a new child of the game", 300, 100, true, true},
-        {"a grandchild", 400, 200, false, true},
-        {"a process that joined the job later", 500, 1, true, false},
-        {"a child of one that ran before", 600, 7, false, false},
-        {"a child of one that joined later", 610, 9, true, false},
-        {"one that ran before, its parent's id now the game's", 8, 100, true, false},
-        {"one whose parent ended unseen: a launcher's helper", 700, 650, false, true},
+    struct Case { const char* what; ProcessOrigin process; bool game; } cases[] = {
+        {"the game itself", {100, 1, true, 0, 0}, true},
+        {"a known child", {200, 100, false, 0, 0}, true},
+        {"a new child of the game", {300, 100, true, 0, 0}, true},
+        {"a grandchild", {400, 200, false, 0, 0}, true},
+        {"a process that joined the job later", {500, 1, true, 0, 0}, false},
+        {"a child of one that ran before", {600, 7, false, 0, 0}, false},
+        {"a child of one that joined later", {610, 9, true, 0, 0}, false},
+        {"one that ran before, its parent's id now the game's", {8, 100, true, 0, 0}, false},
+        {"a launcher's helper's game, the helper ended unseen", {700, 650, false, 0, 0}, true},
+        {"the same with times", {700, 650, false, 1200, 0}, true},
+        {"the helper's id already another's, a stranger's younger than the game", {700, 650, true, 1200, 1300}, true},
+        {"a child in its parent's tick", {710, 100, true, 1000, 1000}, true},
+        {"a stranger whose parent has gone, older than the game", {800, 650, false, 900, 0}, false},
+        {"a stranger whose parent's id is now the game's", {810, 100, true, 900, 1000}, false},
+        {"a stranger whose parent runs", {820, 5, true, 1200, 800}, false},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(c.game, DescendsFromGame(c.id, c.parentId, c.parentRuns, game, others)) << c.what;
+        EXPECT_EQ(c.game, DescendsFromGame(c.process, 1000, game, others)) << c.what;
+}
+
+// An ended process stays in the job's list while handles to it are open,
+// and the lineage holds one: it is not the game running, or the run would
+// look again for ever.
+TEST(GameLineage, AnEndedProcessOfTheGameIsNoLongerListed)
+{
+    char commandLine[] = "cmd.exe /c exit";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
+                               &startup, &child));
+    ProcessIds job, game;
+    Fill(&job, {child.dwProcessId});
+    GameLineage lineage;
+    ASSERT_TRUE(lineage.Begin(child.dwProcessId, ProcessCreationTime(child.hProcess), job));
+    ASSERT_TRUE(lineage.List(job, &game));
+    EXPECT_EQ(1, game.Count());
+    TerminateProcess(child.hProcess, 1);
+    WaitForSingleObject(child.hProcess, 5000);
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    ASSERT_TRUE(lineage.List(job, &game));
+    EXPECT_EQ(0, game.Count());
 }
 
 // A stand-in for the system's job query: a job of `g_jobSize` processes,
