@@ -8,7 +8,8 @@ and saver.ico. The output depends on nothing but this file (no clock, no
 randomness, standard library only), so running it again reproduces the
 committed files byte for byte.
 
-Button faces (150 x 75, 24 bits): a 1-pixel black outline, inside it a
+Button faces (150 x 75, 4 bits with a palette of their four colours, a
+sixth of 24 bits' size with the same pixels): a 1-pixel black outline, inside it a
 2-pixel bevel, then the face. The bevel corners are mitred the way the system
 draws a 3D edge: where the top and right bevels (or the bottom and left
 bevels) meet, a pixel belongs to the edge it lies nearer to, and a pixel on
@@ -83,16 +84,24 @@ def bitmap_file(header, palette_bytes, bits_bytes):
             + header + palette_bytes + bits_bytes)
 
 
-def bmp24(rows):
-    height, width = len(rows), len(rows[0])
-    bits = pack_rows(rows, width, 24)
-    return bitmap_file(info_header(width, height, 24, 0, len(bits)), b'', bits)
-
-
 def bmp8(rows, palette):
     height, width = len(rows), len(rows[0])
     bits = pack_rows(rows, width, 8)
     header = info_header(width, height, 8, len(palette), len(bits))
+    return bitmap_file(header, pack_palette(palette), bits)
+
+
+def bmp4(rows):
+    """rows of RGB tuples, at most 16 colours, in order of first use."""
+    palette = []
+    for row in rows:
+        for colour in row:
+            if colour not in palette:
+                palette.append(colour)
+    assert len(palette) <= 16
+    height, width = len(rows), len(rows[0])
+    bits = pack_rows([[palette.index(c) for c in row] for row in rows], width, 4)
+    header = info_header(width, height, 4, len(palette), len(bits))
     return bitmap_file(header, pack_palette(palette), bits)
 
 
@@ -354,11 +363,11 @@ def main():
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, '..', 'res')
     os.makedirs(out, exist_ok=True)
     write_file(os.path.join(out, 'button_normal.bmp'),
-               bmp24(button_face(BEVEL_LIGHT, BEVEL_DARK, FACE)))
+               bmp4(button_face(BEVEL_LIGHT, BEVEL_DARK, FACE)))
     write_file(os.path.join(out, 'button_pressed.bmp'),
-               bmp24(button_face(BEVEL_DARK, BEVEL_LIGHT, FACE)))
+               bmp4(button_face(BEVEL_DARK, BEVEL_LIGHT, FACE)))
     write_file(os.path.join(out, 'button_disabled.bmp'),
-               bmp24(button_face(BEVEL_LIGHT, BEVEL_DARK, FACE_DISABLED)))
+               bmp4(button_face(BEVEL_LIGHT, BEVEL_DARK, FACE_DISABLED)))
     rows, palette = title_picture()
     write_file(os.path.join(out, 'title.bmp'), bmp8(rows, palette))
     write_file(os.path.join(out, 'saver.ico'),

@@ -151,6 +151,17 @@ const BYTE* PixelAt(const BITMAPINFOHEADER* header, int x, int y)
     return rows + row * stride + x * header->biBitCount / 8;
 }
 
+// The colour of a pixel of a 4-bit bitmap, through its palette.
+COLORREF ColourAt4(const BITMAPINFOHEADER* header, int x, int y)
+{
+    const BYTE pair = *PixelAt(header, x, y);
+    const int index = x % 2 ? pair & 0x0F : pair >> 4;
+    if (index >= PaletteSize(header))
+        return CLR_INVALID;
+    const RGBQUAD colour = reinterpret_cast<const RGBQUAD*>(header + 1)[index];
+    return RGB(colour.rgbRed, colour.rgbGreen, colour.rgbBlue);
+}
+
 TEST(ButtonFaces, DrawOutlineBevelAndFace)
 {
     const COLORREF light = RGB(250, 133, 133), dark = RGB(128, 0, 0);
@@ -178,14 +189,13 @@ TEST(ButtonFaces, DrawOutlineBevelAndFace)
         SCOPED_TRACE("bitmap " + std::to_string(b.id));
         const BITMAPINFOHEADER* header = FindRawBitmap(b.id);
         ASSERT_TRUE(header != nullptr);
-        ASSERT_EQ(24, header->biBitCount);
+        ASSERT_EQ(4, header->biBitCount);  // their four colours, a sixth of 24 bits' size
         ASSERT_EQ(static_cast<DWORD>(BI_RGB), header->biCompression);
         ASSERT_EQ(150, header->biWidth);
         ASSERT_EQ(75, std::abs(header->biHeight));
         for (const Point& p : points) {
             const COLORREF expected[] = {RGB(0, 0, 0), b.topLeft, b.bottomRight, b.face};
-            const BYTE* bgr = PixelAt(header, p.x, p.y);
-            EXPECT_EQ(expected[p.part], RGB(bgr[2], bgr[1], bgr[0])) << "pixel " << p.x << "," << p.y;
+            EXPECT_EQ(expected[p.part], ColourAt4(header, p.x, p.y)) << "pixel " << p.x << "," << p.y;
         }
     }
 }
