@@ -23,8 +23,6 @@ constexpr DWORD kPollMs = 250;
 // Input this much later than the hooks' last event went past them; less is
 // the clocks' own grain.
 constexpr DWORD kUnseenSlackMs = 50;
-// How many points of the pointer's path a look reads.
-constexpr int kPathPoints = 16;
 // How long the start of the watch, and its end, may wait for its thread.
 constexpr DWORD kWatchThreadWaitMs = 5000;
 
@@ -53,6 +51,10 @@ POINT g_pollAnchor;            // polling: where moves are measured from
 DWORD g_lastHookEventTick;     // when the hooks last saw an event
 DWORD g_lastSystemInputTick;   // the system's last-input time at the last look
 POINT g_lastLookPointer;       // the pointer at the last look
+bool g_knowsInputTime;         // polling: the system gives its last-input time
+bool g_pollKeys;               // polling: keys are read with GetAsyncKeyState
+bool g_recordRead;             // polling: the last look read the pointer's record
+MOUSEMOVEPOINT g_lastNewestPoint;  // ... and this was its newest point
 // The system's entries the watch reads, looked up before its thread starts:
 // a lookup can wait on the loader's lock, which a hook must never do.
 GetPhysicalCursorPosFn g_physicalCursorPos;  // null before Vista
@@ -161,35 +163,42 @@ bool SetHooks()
     return true;
 }
 
-// Whether the input since the last look (the system's last input was then
-// at `sinceTick`) moved the pointer: the system's record of the pointer's
-// path has a point after that. The record's times are the events' own, the
-// last-input time is when the system took them, a little later on a busy
-// machine: a move since the last look makes that look's input a move. Where
-// the record cannot be read, whether the pointer moved since the last look.
-bool WasPointerInput(DWORD sinceTick, POINT pointer)
+// The newest point of the system's record of the pointer's path, as a look
+// finds it; false where the record cannot be read.
+bool ReadNewestRecordedPoint(POINT pointer, MOUSEMOVEPOINT* newest)
 {
     MOUSEMOVEPOINT last = {};
     last.x = pointer.x & 0xFFFF;  // the record keeps 16 bits of each coordinate
     last.y = pointer.y & 0xFFFF;
-    MOUSEMOVEPOINT points[kPathPoints];
-    const int count = g_mouseMovePoints ? g_mouseMovePoints(sizeof last, &last, points, kPathPoints, GMMP_USE_DISPLAY_POINTS) : -1;
-    if (count <= 0)
-        return PointerDistance(g_lastLookPointer, pointer) != 0;
-    for (int i = 0; i < count; ++i) {
-        if (static_cast<LONG>(points[i].time - sinceTick) > 0)
-            return true;
-    }
-    return false;
+    return g_mouseMovePoints && g_mouseMovePoints(sizeof last, &last, newest, 1, GMMP_USE_DISPLAY_POINTS) > 0;
 }
 
-void BeginPolling()
+// Whether a key or a mouse button is down, or went down since the last look,
+// as GetAsyncKeyState tells where no hook can.
+bool AnyKeyPressed()
+{
+    bool pressed = false;
+    for (int key = 1; key < 255; ++key) {
+        if (GetAsyncKeyState(key) & 0x8001)
+            pressed = true;  // every key is asked, so that each one's "since" starts afresh
+    }
+    return pressed;
+}
+
+// `refusal`: the error that refused the hooks.
+void BeginPolling(DWORD refusal)
 {
     g_source = WatchSource::Polling;
-    if (!ReadLastInputTick(&g_lastSystemInputTick))
-        g_lastSystemInputTick = 0;
+    // Refused for want of rights, the hooks' keys are out of reach too; where
+    // the system has no such hooks at all (NT 4.0 before its third service
+    // pack), it still answers for the keys.
+    g_pollKeys = refusal != ERROR_ACCESS_DENIED;
+    if (g_pollKeys)
+        AnyKeyPressed();  // what was down before the watch does not count
+    g_knowsInputTime = ReadLastInputTick(&g_lastSystemInputTick);
     if (!ReadPointer(&g_lastLookPointer))
         g_lastLookPointer = g_pollAnchor;
+    g_recordRead = ReadNewestRecordedPoint(g_lastLookPointer, &g_lastNewestPoint);
 }
 
 void Poll()
@@ -201,19 +210,33 @@ void Poll()
         g_pollAnchor = pointer;
         g_trailBegun = true;
     }
-    bool newInput = true;  // without the system's last-input time, every look may be the player
-    const DWORD sinceTick = g_lastSystemInputTick;
+    PolledLook look = {};
+    look.knowsInputTime = g_knowsInputTime;
     DWORD tick = 0;
-    if (ReadLastInputTick(&tick)) {
-        newInput = tick != g_lastSystemInputTick;
+    if (g_knowsInputTime && ReadLastInputTick(&tick)) {
+        look.newInput = tick != g_lastSystemInputTick;
         g_lastSystemInputTick = tick;
     }
-    const POINT anchor = g_pollAnchor;
-    const PlayersInput input = ClassifyPolledLook(newInput, !newInput || WasPointerInput(sinceTick, pointer), anchor,
-                                                  pointer);
+    // Record against record: whether the system's record of the pointer
+    // has a newer point than at the last look. Where it cannot be read,
+    // whether the pointer moved since then.
+    MOUSEMOVEPOINT newest = {};
+    const bool recordRead = ReadNewestRecordedPoint(pointer, &newest);
+    if (recordRead && g_recordRead)
+        look.pointerInput = newest.time != g_lastNewestPoint.time || newest.x != g_lastNewestPoint.x ||
+                            newest.y != g_lastNewestPoint.y;
+    else
+        look.pointerInput = PointerDistance(g_lastLookPointer, pointer) != 0;
+    if (recordRead)
+        g_lastNewestPoint = newest;
+    g_recordRead = recordRead;
+    look.keyPressed = g_pollKeys && AnyKeyPressed();
+    look.anchor = g_pollAnchor;
+    look.pointer = pointer;
+    const PlayersInput input = ClassifyPolledLook(look);
     if (input != PlayersInput::None)
-        NoteInput(input, input == PlayersInput::Move ? PointerDistance(anchor, pointer) : 0);
-    else if (!newInput)
+        NoteInput(input, input == PlayersInput::Move ? PointerDistance(look.anchor, pointer) : 0);
+    else if (g_knowsInputTime && !look.newInput)
         g_pollAnchor = pointer;  // moved by a program, not by a hand
     g_lastLookPointer = pointer;
 }
@@ -228,7 +251,7 @@ void CheckForLoss()
         InterlockedIncrement(&g_timesSetAgain);
     } else {
         const DWORD code = GetLastError();
-        BeginPolling();
+        BeginPolling(code ? code : ERROR_ACCESS_DENIED);
         InterlockedExchange(&g_lossRefusal, static_cast<LONG>(code ? code : ERROR_ACCESS_DENIED));
     }
     TellNews();
@@ -260,7 +283,7 @@ DWORD WINAPI RunWatch(void*)
     g_source = WatchSource::Hooks;
     if (!SetHooks()) {
         g_hooksRefusal = GetLastError();
-        BeginPolling();
+        BeginPolling(g_hooksRefusal);
     }
     DWORD ignored = 0;
     const bool lossCanBeSeen = ReadLastInputTick(&ignored);
@@ -296,8 +319,15 @@ DWORD WINAPI RunWatch(void*)
 
 const char* PollingLine()
 {
-    return "watching the system's last-input time and the pointer; input that moves no pointer is a key or "
-           "a button";
+    if (!g_knowsInputTime) {
+        return g_pollKeys ? "watching the pointer and the keys' state; only a move beyond the threshold, a key or a "
+                            "button is the player"
+                          : "watching the pointer; only a move beyond the threshold is the player";
+    }
+    return g_pollKeys ? "watching the system's last-input time, the pointer and the keys' state; input that moves "
+                        "no pointer is a key or a button"
+                      : "watching the system's last-input time and the pointer; input that moves no pointer is a "
+                        "key or a button";
 }
 
 // Said by the thread that began the watch, once the watch thread is ready.
@@ -412,13 +442,15 @@ PlayersInput ClassifyHookEvent(UINT message, DWORD movePixels)
     return PlayersInput::None;
 }
 
-PlayersInput ClassifyPolledLook(bool newInput, bool pointerInput, POINT anchor, POINT pointer)
+PlayersInput ClassifyPolledLook(const PolledLook& look)
 {
-    if (!newInput)
-        return PlayersInput::None;
-    if (!pointerInput)
+    if (look.keyPressed)
         return PlayersInput::KeyOrButton;
-    return MovedBeyondThreshold(anchor, pointer) ? PlayersInput::Move : PlayersInput::None;
+    if (look.knowsInputTime && !look.newInput)
+        return PlayersInput::None;
+    if (look.knowsInputTime && !look.pointerInput)
+        return PlayersInput::KeyOrButton;
+    return MovedBeyondThreshold(look.anchor, look.pointer) ? PlayersInput::Move : PlayersInput::None;
 }
 
 bool InputWentUnseen(DWORD systemLastInputTick, DWORD lastHookEventTick)

@@ -25,9 +25,10 @@
 // takes the system's physical coordinates itself where the system has a way.
 //
 // Where the hooks are refused (NT 4.0 before its third service pack, a
-// desktop that grants no hook rights), keys and buttons cannot be read either:
-// the watch looks at the system's last-input time and the pointer instead,
-// and input that moved no pointer is a key or a button.
+// desktop that grants no hook rights), the watch looks in turn at the
+// system's last-input time, its record of the pointer's path and the pointer
+// (ClassifyPolledLook), and at the keys' state where the system has no such
+// hooks at all (refused for want of rights, the keys are out of reach too).
 // Windows 95/98 hand the screen to the game and keep no watch.
 #pragma once
 #include <windows.h>
@@ -103,11 +104,22 @@ private:
 // from the anchor.
 PlayersInput ClassifyHookEvent(UINT message, DWORD movePixels);
 
-// Pure: what one look at the system shows. Nothing counts unless the system
-// took input since the last look (`newInput`): a program may move the
-// pointer. Input that did not move the pointer (`pointerInput` false) was a
-// key or a button; a move counts by its distance from the anchor.
-PlayersInput ClassifyPolledLook(bool newInput, bool pointerInput, POINT anchor, POINT pointer);
+// What one look at the system shows, where the hooks were refused.
+struct PolledLook {
+    bool knowsInputTime;  // the system gives its last-input time (Windows 2000 on)
+    bool newInput;        // ... and it moved since the last look
+    bool pointerInput;    // the pointer's record (or the pointer) moved since the last look
+    bool keyPressed;      // a key or a button went down, where the keys' state is read
+    POINT anchor;         // where moves are measured from
+    POINT pointer;
+};
+
+// Pure: what one look is. A key or a button read from the keys' state is the
+// player. Where the system gives its last-input time, nothing else counts
+// unless it moved (a program may move the pointer), and input that moved no
+// pointer was a key or a button. Where it gives none (NT 4.0), only a move
+// beyond the threshold is the player, never a still pointer.
+PlayersInput ClassifyPolledLook(const PolledLook& look);
 
 // Pure: whether the system took input after the hooks last saw an event
 // (both as GetTickCount ticks; a wrap of the count changes nothing).

@@ -100,25 +100,34 @@ TEST(PlayersInput, WinesLagEchoesAndStalePointerAreNotTheHand)
     EXPECT_EQ(4u, FollowAll(cases[1], false)) << cases[1].what;
 }
 
-// Without hooks the watch looks at the system in turn: only a look that
-// follows new input can be the player (a program may move the pointer), and
-// input that moved no pointer was a key or a button.
-TEST(PlayersInput, APolledLookCountsOnlyAfterNewInput)
+// Without hooks the watch looks at the system in turn: where it gives its
+// last-input time, only a look that follows new input can be the player (a
+// program may move the pointer), and input that moved no pointer was a key
+// or a button; where it gives none (NT 4.0), only a move beyond the
+// threshold, or a key the keys' state shows.
+TEST(PlayersInput, APolledLookCountsOnlyWhatTheSystemShowsOfTheHand)
 {
     const POINT anchor = {100, 100};
     const POINT away = {110, 100};
     using Input = PlayersInput;
-    struct Case { bool newInput, pointerInput; POINT pointer; Input input; } cases[] = {
-        {false, true, away, Input::None},           // a program moved it
-        {true, true, anchor, Input::None},          // a window appearing moves the last-input time
-        {true, true, {102, 102}, Input::None},      // a jitter
-        {true, true, away, Input::Move},
-        {true, false, anchor, Input::KeyOrButton},
-        {true, false, away, Input::KeyOrButton},
+    struct Case { bool knowsTime, newInput, pointerInput, key; POINT pointer; Input input; } cases[] = {
+        {true, false, true, false, away, Input::None},           // a program moved it
+        {true, true, true, false, anchor, Input::None},          // a window appearing moves the last-input time
+        {true, true, true, false, {102, 102}, Input::None},      // a jitter
+        {true, true, true, false, away, Input::Move},
+        {true, true, false, false, anchor, Input::KeyOrButton},
+        {true, true, false, false, away, Input::KeyOrButton},
+        {true, false, false, true, anchor, Input::KeyOrButton},  // the keys' state
+        {false, false, false, false, anchor, Input::None},       // NT 4.0: a still pointer is nobody
+        {false, false, true, false, {102, 102}, Input::None},
+        {false, false, true, false, away, Input::Move},
+        {false, false, false, true, anchor, Input::KeyOrButton},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(c.input, ClassifyPolledLook(c.newInput, c.pointerInput, anchor, c.pointer))
-            << c.newInput << c.pointerInput << ' ' << c.pointer.x;
+    for (const Case& c : cases) {
+        const PolledLook look = {c.knowsTime, c.newInput, c.pointerInput, c.key, anchor, c.pointer};
+        EXPECT_EQ(c.input, ClassifyPolledLook(look))
+            << c.knowsTime << c.newInput << c.pointerInput << c.key << ' ' << c.pointer.x;
+    }
 }
 
 TEST(PlayersInput, InputLaterThanTheHooksLastEventWentPastThem)
