@@ -3,6 +3,8 @@
 #pragma once
 #include <windows.h>
 
+#include "common/text.h"
+
 class RegKey {
 public:
     RegKey() = default;
@@ -94,6 +96,8 @@ private:
     HGDIOBJ previous_;
 };
 
+// A library loaded by its name, through the system's search: only for the
+// names Windows 95/98 themselves resolve that way (SystemLibrary otherwise).
 class Library {
 public:
     explicit Library(const char* name) : module_(LoadLibraryA(name)) {}
@@ -104,4 +108,26 @@ public:
 
 private:
     HMODULE module_;
+};
+
+// One of the system's own libraries, loaded from the system folder by its
+// full path: never a file of that name planted beside the program, in the
+// current folder or on the PATH. Null where the system has no such library
+// (or its folder's path leaves no room for the name).
+class SystemLibrary {
+public:
+    explicit SystemLibrary(const char* name)
+    {
+        char path[MAX_PATH];
+        const UINT length = GetSystemDirectoryA(path, MAX_PATH);
+        if (length > 0 && length < MAX_PATH && JoinText(path + length, MAX_PATH - length, {"\\", name}))
+            module_ = LoadLibraryA(path);
+    }
+    ~SystemLibrary() { if (module_) FreeLibrary(module_); }
+    SystemLibrary(const SystemLibrary&) = delete;
+    SystemLibrary& operator=(const SystemLibrary&) = delete;
+    HMODULE Get() const { return module_; }
+
+private:
+    HMODULE module_ = nullptr;
 };

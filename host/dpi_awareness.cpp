@@ -19,6 +19,8 @@ using GetWindowContextFn = DpiContext(WINAPI*)(HWND);
 using SetThreadContextFn = DpiContext(WINAPI*)(DpiContext);
 using GetAwarenessFn = int(WINAPI*)(DpiContext);
 using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+using GetProcessAwarenessFn = HRESULT(WINAPI*)(HANDLE, int*);
+using IsProcessAwareFn = BOOL(WINAPI*)();
 
 HMODULE User32() { return GetModuleHandleA("USER32.DLL"); }
 
@@ -45,7 +47,7 @@ DWORD MakeAwarenessCall(AwarenessCall call)
     }
     case AwarenessCall::PerMonitor: {
         // The awareness belongs to the process; the library may go again.
-        Library shcore("shcore.dll");
+        SystemLibrary shcore("shcore.dll");
         if (!shcore.Get())
             return ERROR_MOD_NOT_FOUND;
         auto setAwareness = LookUpEntry<SetProcessAwarenessFn>(shcore.Get(), "SetProcessDpiAwareness");
@@ -75,6 +77,19 @@ void Drop(AwarenessCalls& has, AwarenessCall call)
     case AwarenessCall::System: has.system = false; break;
     case AwarenessCall::None: break;
     }
+}
+
+// The process's awareness as the system reports it: 0 unaware, 1 system,
+// 2 per monitor; -1 where it cannot say (no scaling before Vista).
+int ProcessAwareness()
+{
+    SystemLibrary shcore("shcore.dll");
+    auto awarenessOf = LookUpEntry<GetProcessAwarenessFn>(shcore.Get(), "GetProcessDpiAwareness");
+    int awareness = 0;
+    if (awarenessOf && SUCCEEDED(awarenessOf(nullptr, &awareness)))
+        return awareness;
+    auto isAware = LookUpEntry<IsProcessAwareFn>(User32(), "IsProcessDPIAware");
+    return isAware ? (isAware() ? 1 : 0) : -1;
 }
 
 AwarenessCalls AvailableAwarenessCalls()
@@ -116,6 +131,12 @@ int DpiOfFontHeight(int fontHeight, int points)
 void DeclareDpiAwareness()
 {
     AwarenessCalls has = AvailableAwarenessCalls();
+    // Not per monitor (v1): such a dialog is laid out for the system's DPI
+    // and hears of its own display's only once moved, so on a display of
+    // another scale it would open at the wrong size, its caption and check
+    // boxes unscaled. System-aware, it is sharp on the main display and the
+    // system stretches it whole on the others.
+    has.perMonitor = false;
     for (;;) {
         const AwarenessCall call = BestAwarenessCall(has);
         if (call == AwarenessCall::None) {
@@ -151,10 +172,18 @@ const char* TakePhysicalPixels(HANDLE* previous)
     AwarenessCalls has = AvailableAwarenessCalls();
     for (AwarenessCall call; (call = BestAwarenessCall(has)) != AwarenessCall::None; Drop(has, call)) {
         const DWORD error = MakeAwarenessCall(call);
-        // Refused as already set: it is set, whichever way.
+        // Refused as already set: set, but not necessarily as asked.
         if (error == 0 || error == ERROR_ACCESS_DENIED)
-            return call == AwarenessCall::System ? "physical pixels (system aware process)"
-                                                 : "physical pixels (per-monitor aware process)";
+            break;
+    }
+    // What the system says the process has now, whatever the calls answered.
+    switch (ProcessAwareness()) {
+    case 2:
+        return "physical pixels (per-monitor aware process)";
+    case 1:
+        return "physical pixels (system aware process)";
+    case 0:
+        return "the system's pixels (unaware process: set so before the saver asked)";
     }
     return "the system's pixels (no scaling)";
 }

@@ -40,8 +40,8 @@ int ScaleForDpi(int value, int toDpi, int fromDpi);
 int DpiOfFontHeight(int fontHeight, int points);
 
 // Configure mode, before its first window: declares the process DPI-aware,
-// per monitor where the system can, and says which call took on the debugger
-// output. Where a call is refused because the awareness is already set (by a
+// per monitor (v2) where the system can, else system-aware, and says which
+// call took on the debugger output. Where a call is refused because the awareness is already set (by a
 // compatibility setting, say), that setting stays.
 void DeclareDpiAwareness();
 
@@ -58,7 +58,7 @@ void TakeDpiAwarenessOf(HWND host);
 // the system can (Windows 10 1607 on; `previous`, when given, receives what
 // the thread had, for RestoreThreadDpiAwareness); else the process, by the
 // best call the system has ("/s" makes no window of its own that this could
-// change). Returns, in words, what took.
+// change). Returns, in words, what the system reports it took.
 const char* TakePhysicalPixels(HANDLE* previous);
 
 // Gives the calling thread back what TakePhysicalPixels found; null: nothing.
