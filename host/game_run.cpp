@@ -249,6 +249,23 @@ void HandlePendingMessages()
     }
 }
 
+}  // namespace
+
+bool IsGameFileError(DWORD error)
+{
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_BAD_FORMAT:
+    case ERROR_BAD_EXE_FORMAT:
+    case ERROR_EXE_MACHINE_TYPE_MISMATCH:
+    case ERROR_FILENAME_EXCED_RANGE:
+        return true;
+    }
+    return false;
+}
+
+namespace {
 // Pure: the creation flags for the game. Everywhere it starts with the
 // system's error mode. On the NT family it starts suspended, to be put into
 // the saver's own job before it runs a line, and leaves the job the system
@@ -413,8 +430,10 @@ public:
     {
         auto initialize = LookUpEntry<InitializeProcThreadAttributeListFn>(Kernel(), "InitializeProcThreadAttributeList");
         auto update = LookUpEntry<UpdateProcThreadAttributeFn>(Kernel(), "UpdateProcThreadAttribute");
-        SIZE_T size = sizeof space_;
-        if (!initialize || !update || !initialize(List(), 1, 0, &size))
+        // The system says how much room one attribute takes.
+        SIZE_T size = 0;
+        if (!initialize || !update || initialize(nullptr, 1, 0, &size) || GetLastError() != ERROR_INSUFFICIENT_BUFFER ||
+            !space_.Reserve(static_cast<int>(size / sizeof(ULONG_PTR) + 1)) || !initialize(List(), 1, 0, &size))
             return;
         initialized_ = true;
         made_ = update(List(), 0, kJobListAttribute, &job_, sizeof job_, nullptr, nullptr) != FALSE;
@@ -429,12 +448,12 @@ public:
     JobAttribute& operator=(const JobAttribute&) = delete;
 
     bool Made() const { return made_; }
-    LPPROC_THREAD_ATTRIBUTE_LIST List() { return reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(space_); }
+    LPPROC_THREAD_ATTRIBUTE_LIST List() { return reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(space_.Data()); }
 
 private:
     static constexpr DWORD_PTR kJobListAttribute = 0x2000D;  // PROC_THREAD_ATTRIBUTE_JOB_LIST
     HANDLE job_;
-    ULONG_PTR space_[16] = {};  // one attribute takes 48 bytes on 32-bit Windows
+    HeapArray<ULONG_PTR> space_;
     bool initialized_ = false;
     bool made_ = false;
 };
@@ -525,12 +544,11 @@ BOOL StartGameRun(char* commandLine, const STARTUPINFOA& startup)
     g_job = CreateEndingJob(&jobRefusal);
     const bool createdInJob = g_job && CreateGame(commandLine, &flags, startup, g_job, &game);
     // Started plainly where the system would not create the game inside the
-    // job (no such attribute before Windows 10, a job it may not nest); a
-    // game that cannot be started at all is not tried twice.
+    // job, whatever it answered (no such attribute before Windows 10, a job
+    // it may not nest, a security product's refusal); a game whose own file
+    // cannot be started at all is not tried twice.
     const DWORD inJobError = createdInJob ? 0 : GetLastError();
-    const bool jobInTheWay = g_job && (inJobError == ERROR_NOT_SUPPORTED || inJobError == ERROR_ACCESS_DENIED ||
-                                       inJobError == ERROR_INVALID_PARAMETER);
-    if (!createdInJob && (g_job && !jobInTheWay)) {
+    if (!createdInJob && g_job && IsGameFileError(inJobError)) {
         EndRun();
         SetLastError(inJobError);
         return FALSE;

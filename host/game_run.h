@@ -39,3 +39,9 @@ HANDLE GameRunProcess();
 // the thread's messages meanwhile; on Windows 95/98, and without a run, at
 // once. Either way the run is over afterwards and its handles are closed.
 void StayWithGameRun();
+
+// Pure: whether a failure to create the game inside the saver's own job was
+// the game's own file (not found, not a program, its name too long), which
+// a start without the job would meet again. Any other failure is the job's,
+// and the game is started without it.
+bool IsGameFileError(DWORD error);
