@@ -159,8 +159,12 @@ void DeclareDpiAwareness()
     }
 }
 
-const char* TakePhysicalPixels(HANDLE* previous)
+const char* TakePhysicalPixels(HANDLE* previous, bool* physical)
 {
+    bool ignored = false;
+    if (!physical)
+        physical = &ignored;
+    *physical = true;
     auto setThreadContext = LookUpEntry<SetThreadContextFn>(User32(), "SetThreadDpiAwarenessContext");
     DpiContext before = setThreadContext ? setThreadContext(kPerMonitorAwareV2) : nullptr;
     if (setThreadContext && !before)
@@ -183,6 +187,7 @@ const char* TakePhysicalPixels(HANDLE* previous)
     case 1:
         return "physical pixels (system aware process)";
     case 0:
+        *physical = false;
         return "the system's pixels (unaware process: set so before the saver asked)";
     }
     return "the system's pixels (no scaling)";

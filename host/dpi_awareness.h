@@ -58,8 +58,9 @@ void TakeDpiAwarenessOf(HWND host);
 // the system can (Windows 10 1607 on; `previous`, when given, receives what
 // the thread had, for RestoreThreadDpiAwareness); else the process, by the
 // best call the system has ("/s" makes no window of its own that this could
-// change). Returns, in words, what the system reports it took.
-const char* TakePhysicalPixels(HANDLE* previous);
+// change). Returns, in words, what the system reports it took; `physical`,
+// when given, says whether the pointer is now read in the hooks' pixels.
+const char* TakePhysicalPixels(HANDLE* previous, bool* physical = nullptr);
 
 // Gives the calling thread back what TakePhysicalPixels found; null: nothing.
 void RestoreThreadDpiAwareness(HANDLE previous);

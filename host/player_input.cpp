@@ -40,6 +40,7 @@ HANDLE g_came;                 // set once the player has come
 HANDLE g_news;                 // set when the watch has something to say
 WatchSource g_source;          // where the watch learns of input
 const char* g_pixels;          // in which pixels the watch reads the pointer, in words
+bool g_pixelsAgree;            // ... and whether those are the hooks' pixels
 DWORD g_desktopRefusal;        // why the thread could not move to the saver's desktop, else 0
 DWORD g_hooksRefusal;          // the error that refused the hooks, else 0
 HHOOK g_keyboardHook;          // null when none is set
@@ -127,8 +128,8 @@ LRESULT CALLBACK MouseHook(int code, WPARAM wParam, LPARAM lParam)
             g_trailBegun = true;
         }
         // Not moved yet: the system moves it once every hook has answered.
-        if (!ReadPointer(&before))
-            before = event->pt;
+        if (!g_pixelsAgree || !ReadPointer(&before))
+            before = g_trail.LastPlace();
         // Injected moves count, as injected keys do.
         const DWORD pixels = g_trail.Follow(before, event->pt, (event->flags & LLMHF_INJECTED) != 0);
         NoteInput(ClassifyHookEvent(static_cast<UINT>(wParam), pixels), pixels);
@@ -479,9 +480,12 @@ WatchSource WatchForPlayer()
     // pixels: a new thread's first look at the pointer can cost a round trip
     // to the display (under Wine) that the game's start need not wait for.
     HANDLE previousAwareness = nullptr;
-    g_pixels = TakePhysicalPixels(&previousAwareness);
+    g_pixels = TakePhysicalPixels(&previousAwareness, &g_pixelsAgree);
+    // In other pixels than the hooks', the pointer cannot say where an
+    // event began: the trail begins at the first event, and each event is
+    // measured from where the last one put the pointer.
     POINT start;
-    g_trailBegun = ReadPointer(&start);
+    g_trailBegun = g_pixelsAgree && ReadPointer(&start);
     if (g_trailBegun) {
         g_trail = PointerTrail(start, g_systemLagsHooks);
         g_pollAnchor = start;

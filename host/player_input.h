@@ -81,6 +81,8 @@ public:
     // whether a program injected it. Returns how far the hand has taken the
     // pointer in all (the Manhattan length of the moves' sum).
     DWORD Follow(POINT before, POINT at, bool injected);
+    // Where the last event put the pointer, or the start.
+    POINT LastPlace() const { return lastAt_; }
 
 private:
     static constexpr int kLagPlaces = 8;
