@@ -45,7 +45,7 @@ DWORD g_desktopRefusal;        // why the thread could not move to the saver's d
 DWORD g_hooksRefusal;          // the error that refused the hooks, else 0
 HHOOK g_keyboardHook;          // null when none is set
 HHOOK g_mouseHook;             // null when none is set
-bool g_systemLagsHooks;        // Wine: its idea of the pointer lags the hooks
+bool g_underWine;              // the system is Wine, whose idea of the pointer can be stale
 PointerTrail g_trail({0, 0}, false);  // how far the hand has moved the pointer
 bool g_trailBegun;             // false until a place of the pointer is known
 POINT g_pollAnchor;            // polling: where moves are measured from
@@ -124,14 +124,14 @@ LRESULT CALLBACK MouseHook(int code, WPARAM wParam, LPARAM lParam)
         if (!g_trailBegun) {
             // The pointer could not be read when the watch began: this is
             // the first place known, and never the player by itself.
-            g_trail = PointerTrail(event->pt, g_systemLagsHooks);
+            g_trail = PointerTrail(event->pt, g_underWine);
             g_trailBegun = true;
         }
         // Not moved yet: the system moves it once every hook has answered.
         if (!g_pixelsAgree || !ReadPointer(&before))
             before = g_trail.LastPlace();
         // Injected moves count, as injected keys do.
-        const DWORD pixels = g_trail.Follow(before, event->pt, (event->flags & LLMHF_INJECTED) != 0);
+        const DWORD pixels = g_trail.Follow(before, event->pt, (event->flags & LLMHF_INJECTED) != 0, event->time);
         NoteInput(ClassifyHookEvent(static_cast<UINT>(wParam), pixels), pixels);
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
@@ -339,9 +339,9 @@ void TraceSource()
     if (g_source == WatchSource::Hooks) {
         TraceDecision({"input watch: low-level hooks on a thread of their own; injected input counts as the "
                        "player's"});
-        if (g_systemLagsHooks)
-            TraceDecision({"input watch: under Wine, moves its pointer lags behind, its echoes of programs' "
-                           "moves and its stale pointer are allowed for"});
+        if (g_underWine)
+            TraceDecision({"input watch: under Wine, the first move from the X side is taken as where the "
+                           "pointer is, not as the player's"});
     } else {
         TraceDecision({"input watch: hooks refused (error ", DecimalText(g_hooksRefusal).Text(), "), ",
                        PollingLine()});
@@ -359,65 +359,23 @@ void CloseWatchHandles()
 }
 }  // namespace
 
-PointerTrail::PointerTrail(POINT start, bool systemLagsHooks) : lags_(systemLagsHooks), lastAt_(start)
-{
-    SeeSystemAt(start);
-}
+PointerTrail::PointerTrail(POINT start, bool underWine) : underWine_(underWine), lastAt_(start), lastBefore_(start) {}
 
-bool PointerTrail::IsLagPlace(POINT place, int* index) const
-{
-    for (int i = 0; i < lagCount_; ++i) {
-        if (lagPlaces_[i].x == place.x && lagPlaces_[i].y == place.y) {
-            *index = i;
-            return true;
-        }
-    }
-    return false;
-}
-
-void PointerTrail::SeeSystemAt(POINT place)
-{
-    lagPlaces_[0] = place;
-    lagCount_ = 1;
-}
-
-DWORD PointerTrail::Follow(POINT before, POINT at, bool injected)
+DWORD PointerTrail::Follow(POINT before, POINT at, bool injected, DWORD time)
 {
     const auto samePlace = [](POINT a, POINT b) { return a.x == b.x && a.y == b.y; };
-    // Where this event's move begins: on Windows, always where the pointer was.
+    // Where this event's move begins: where the pointer was as it came.
     POINT from = before;
-    int seen = 0;
-    const bool fromTheXSide = lags_ && !injected;
-    if (!lags_) {
-        // Windows has the pointer where it is, every time.
-    } else if (fromTheXSide && (samePlace(before, at) || !followedAnEvent_)) {
-        // A program's move echoed, a window appearing, or the first word
-        // from the X side of where the pointer really is.
-        from = at;
-        SeeSystemAt(before);
-    } else if (samePlace(before, lastAt_)) {
-        SeeSystemAt(before);
-    } else if (IsLagPlace(before, &seen)) {
-        from = lastAt_;  // the system has not taken the last events yet
-        for (int i = seen; i < lagCount_; ++i)
-            lagPlaces_[i - seen] = lagPlaces_[i];
-        lagCount_ -= seen;
-    } else {
-        // Injected: put there by a program whose move has not reached the
-        // hooks yet. From the X side: Wine learning where the pointer is.
-        if (fromTheXSide)
-            from = at;
-        SeeSystemAt(before);
-    }
-    if (lags_) {
-        if (lagCount_ == kLagPlaces) {  // the oldest goes
-            for (int i = 1; i < kLagPlaces; ++i)
-                lagPlaces_[i - 1] = lagPlaces_[i];
-            --lagCount_;
-        }
-        lagPlaces_[lagCount_++] = at;
+    if (underWine_ && !injected && !heardTheXSide_) {
+        from = at;  // the first word from the X side of where the pointer is
+        heardTheXSide_ = true;
+    } else if (underWine_ && injected && followedAnEvent_ && samePlace(before, lastBefore_) &&
+               !samePlace(before, lastAt_) && time - lastTime_ < kHookLagMs) {
+        from = lastAt_;  // Wine has not moved the pointer for the last event yet
     }
     lastAt_ = at;
+    lastBefore_ = before;
+    lastTime_ = time;
     followedAnEvent_ = true;
     handX_ += static_cast<LONGLONG>(at.x) - from.x;
     handY_ += static_cast<LONGLONG>(at.y) - from.y;
@@ -475,7 +433,7 @@ WatchSource WatchForPlayer()
     g_physicalCursorPos = LookUpEntry<GetPhysicalCursorPosFn>(User(), "GetPhysicalCursorPos");
     g_lastInputInfo = LookUpEntry<GetLastInputInfoFn>(User(), "GetLastInputInfo");
     g_mouseMovePoints = LookUpEntry<GetMouseMovePointsExFn>(User(), "GetMouseMovePointsEx");
-    g_systemLagsHooks = IsWine();
+    g_underWine = IsWine();
     // Where the pointer is as the watch begins, read here in the hooks'
     // pixels: a new thread's first look at the pointer can cost a round trip
     // to the display (under Wine) that the game's start need not wait for.
@@ -487,7 +445,7 @@ WatchSource WatchForPlayer()
     POINT start;
     g_trailBegun = g_pixelsAgree && ReadPointer(&start);
     if (g_trailBegun) {
-        g_trail = PointerTrail(start, g_systemLagsHooks);
+        g_trail = PointerTrail(start, g_underWine);
         g_pollAnchor = start;
     }
     RestoreThreadDpiAwareness(previousAwareness);

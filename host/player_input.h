@@ -58,47 +58,42 @@ enum class WatchSource {
 // pointer back in the middle every frame cannot hide a steady move, a
 // jitter there and back cancels out, and one event beyond the threshold
 // counts at once. A pointer held in place (a clip to one point, a push into
-// the screen's edge) moves nothing.
+// the screen's edge) moves nothing, and so does an event that finds the
+// pointer already where it puts it (Wine's echo of a program's move, a
+// window appearing under the pointer).
 //
-// Wine (`systemLagsHooks`) tells the hooks of a pointer it does not have in
-// the same way, and three allowances stand for it there, and only there:
-// - its idea of the pointer lags injected input until the receiving window
-//   takes it: an event that finds the pointer where an earlier event put it,
-//   since the system was last seen where the last event put it, moves from
-//   where the last event put it;
-// - a program's move reaches the hooks later as an event of its own, not
-//   injected, that finds the pointer already where it puts it, and a window
-//   appearing under the pointer is such an event too: it moves nothing;
-// - a real mouse reaches Wine from the X server, and until then Wine's idea
-//   of the pointer is stale: the first event from there (not injected), and
-//   one that finds the pointer anywhere but where the last events put it,
-//   tells where the pointer really is, and moves nothing by itself.
+// Under Wine (`underWine`) two allowances stand, and only there:
+// - a real mouse reaches Wine from the X server, and until its first move
+//   over one of Wine's windows Wine's idea of the pointer can be stale (the
+//   middle of the screen, or an old place): the first event from there (not
+//   injected) tells where the pointer really is, and moves nothing;
+// - under load Wine can call the hooks for an injected event before it has
+//   moved the pointer for the one before: an injected event that finds the
+//   pointer where the one before found it, within kHookLagMs of it, moves
+//   from where that one put it.
 // Pure.
 class PointerTrail {
 public:
-    PointerTrail(POINT start, bool systemLagsHooks);
-    // One event: where the pointer was as it came, where it puts it, and
-    // whether a program injected it. Returns how far the hand has taken the
-    // pointer in all (the Manhattan length of the moves' sum).
-    DWORD Follow(POINT before, POINT at, bool injected);
+    PointerTrail(POINT start, bool underWine);
+    // One event: where the pointer was as it came, where it puts it, whether
+    // a program injected it, and its time (the hook's, in ms). Returns how
+    // far the hand has taken the pointer in all: the Manhattan length of the
+    // moves' sum.
+    DWORD Follow(POINT before, POINT at, bool injected, DWORD time);
     // Where the last event put the pointer, or the start.
     POINT LastPlace() const { return lastAt_; }
 
 private:
-    static constexpr int kLagPlaces = 8;
-    bool IsLagPlace(POINT place, int* index) const;
-    void SeeSystemAt(POINT place);
+    static constexpr DWORD kHookLagMs = 50;
 
-    bool lags_;
+    bool underWine_;
     LONGLONG handX_ = 0;  // the sum of the hand's moves
     LONGLONG handY_ = 0;
     POINT lastAt_;        // where the last event put the pointer, or the start
+    POINT lastBefore_;    // where the last event found it
+    DWORD lastTime_ = 0;
     bool followedAnEvent_ = false;
-    // Where events put the pointer since the system was last seen where an
-    // event had put it, that place first: where a lagging system may still
-    // have it. Kept where the system lags only.
-    POINT lagPlaces_[kLagPlaces];
-    int lagCount_ = 0;
+    bool heardTheXSide_ = false;
 };
 
 // Pure: what one hook event is. `message` names the event as the hooks do

@@ -220,6 +220,39 @@ void PlacePointer(POINT point)
         OnDesktop(desktop, [&] { SetCursorPos(point.x, point.y); }, [] { Sleep(10); });
 }
 
+bool FromTheXSide(const std::string& xdotoolArguments)
+{
+    // Wine starts a Unix program by its path on drive Z:, with the
+    // environment (DISPLAY among it) that Wine itself was given, but gives
+    // no handle to wait on: a shell writes xdotool's exit status to a file
+    // and renames it whole into place, and the file says when it is done.
+    static int count = 0;
+    const std::string name = "/tmp/kubo-xdotool-" + std::to_string(GetCurrentProcessId()) + "-" +
+                             std::to_string(++count);
+    std::string windowsName = "Z:" + name;
+    for (char& c : windowsName)
+        c = c == '/' ? '\\' : c;
+    std::string commandLine = "Z:\\bin\\sh -c \"xdotool " + xdotoolArguments + "; echo $? >" + name + ".part && mv " +
+                              name + ".part " + name + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION shell = {};
+    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &shell))
+        return false;
+    if (shell.hThread)
+        CloseHandle(shell.hThread);
+    if (shell.hProcess)
+        CloseHandle(shell.hProcess);
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < 10000; Sleep(10)) {
+        if (GetFileAttributesA(windowsName.c_str()) == INVALID_FILE_ATTRIBUTES)
+            continue;
+        const std::string status = ReadAll(windowsName);
+        DeleteFileA(windowsName.c_str());
+        return status == "0\n";
+    }
+    return false;
+}
+
 HANDLE MakeEndingJob(DWORD moreLimits)
 {
     HANDLE job = CreateJobObjectA(nullptr, nullptr);

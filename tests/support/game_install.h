@@ -46,6 +46,8 @@ public:
     void MakeLauncherUseAHelper() const { SetStandInFlag("Helper"); }
     // The game puts the pointer at (40, 40) once its window shows.
     void MakeGameTakeThePointer() const { SetStandInFlag("TakePointer"); }
+    // The game puts the pointer back in the middle of the screen every 10 ms.
+    void MakeGameCentreThePointer() const { SetStandInFlag("CentrePointer"); }
     // What the game wrote down of its own doings ("pointer taken").
     std::string GameEvents() const { return ReadAll(directory_ + "\\game_events.log"); }
     // The game shows no window and never ends by itself.
@@ -96,6 +98,12 @@ size_t Play(SaverProcess& saver, const char* desktop, const std::vector<INPUT>& 
 // Places the pointer on the test's desktop and on the saver's alike: Wine
 // keeps one position per desktop, Windows one for all.
 void PlacePointer(POINT point);
+
+// Input as a player's mouse and keyboard give it: from the X server of the
+// slot's display, which Wine hears only over its own windows, through
+// xdotool (its arguments, as "mousemove_relative -- 2 0"). True once it ran
+// and succeeded.
+bool FromTheXSide(const std::string& xdotoolArguments);
 
 // A job that ends its processes when its one handle here closes, with more
 // limits if asked for: one the system might start the saver in.
