@@ -10,6 +10,8 @@ namespace {
 // Toolhelp, and a static import would keep them from loading the saver.
 using CreateToolhelp32SnapshotFn = HANDLE(WINAPI*)(DWORD, DWORD);
 using Process32Fn = BOOL(WINAPI*)(HANDLE, PROCESSENTRY32*);
+// An NT-family call: looked up, so that the image loads on Windows 95 whatever it exports.
+using GetProcessTimesFn = BOOL(WINAPI*)(HANDLE, FILETIME*, FILETIME*, FILETIME*, FILETIME*);
 
 // A job list asked for this many times and grown in between each time.
 constexpr int kListAttempts = 8;
@@ -154,8 +156,9 @@ bool DescendsFromGame(const ProcessOrigin& process, ULONGLONG gameCreated, const
 
 ULONGLONG ProcessCreationTime(HANDLE process)
 {
+    auto timesOf = LookUpEntry<GetProcessTimesFn>(Kernel(), "GetProcessTimes");
     FILETIME created, exited, kernel, user;
-    if (!process || !GetProcessTimes(process, &created, &exited, &kernel, &user))
+    if (!process || !timesOf || !timesOf(process, &created, &exited, &kernel, &user))
         return 0;
     return (static_cast<ULONGLONG>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
 }
