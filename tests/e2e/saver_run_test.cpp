@@ -11,6 +11,7 @@
 
 #include "tests/support/fake_install.h"
 #include "tests/support/game_install.h"
+#include "tests/support/password_standins.h"
 #include "tests/support/remote_patch.h"
 #include "tests/support/saver_process.h"
 
@@ -456,6 +457,43 @@ TEST(SaverRun, TheWatchMendsItsOwnLossAndSaysThePlayerBeforeTheRunsEnd)
     CloseHandle(game);
     EXPECT_EQ("", FirstMissingLine(SaverLines(saver), {setAgain, "kubotrax: player input: a key\n",
                                                       "kubotrax: run over, nothing of the game runs\n"}))
+        << Joined(SaverLines(saver));
+}
+
+// A library of the system's that the saver loads at run time, planted where
+// a player's downloads lie, beside the saver and in its current folder, is
+// never loaded. Here the saver runs as on Windows 8.1 to 10 1511, without
+// the per-thread DPI calls, so that it asks shcore.dll for the process's
+// awareness; the real one says per monitor.
+TEST(SaverRun, LoadsNoLibraryPlantedBesideItOrInItsCurrentFolder)
+{
+    if (RunIsWindows9x())
+        GTEST_SKIP() << "Windows 95/98 hand the screen to the game";
+    GameInstall install;
+    TempFolder beside, current;
+    const std::string planted = FixtureFolder("planted") + "\\shcore.dll";
+    const std::string saverCopy = beside.Path() + "\\kubotrax.scr";
+    ASSERT_TRUE(CopyFileA(SaverPath().c_str(), saverCopy.c_str(), FALSE));
+    for (const TempFolder* folder : {&beside, &current})
+        ASSERT_TRUE(CopyFileA(planted.c_str(), (folder->Path() + "\\shcore.dll").c_str(), FALSE));
+    char ours[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, ours);
+    SetCurrentDirectoryA(current.Path().c_str());  // the saver's, from its start
+    SaverProcess saver("/s", true, saverCopy, kSaverDesktop);
+    SetCurrentDirectoryA(ours);
+    std::string patched = "the saver never reached its start";
+    saver.SetStartObserver([&] {
+        patched = HideEntries(saver.Handle(), "user32.dll", {"SetThreadDpiAwarenessContext"});
+    });
+    const std::string record = RecordWhileSaverRuns(install, saver, 20000);
+    ASSERT_EQ("", patched);
+    ASSERT_FALSE(record.empty()) << "the game did not start";
+    ASSERT_EQ(2u, Play(saver, "Screen-saver", ShiftKey(), 20));
+    ASSERT_TRUE(saver.Wait(20000)) << "the saver outlived its game";
+    for (const TempFolder* folder : {&beside, &current})
+        EXPECT_EQ("", ReadAll(folder->Path() + "\\planted_loads.log")) << folder->Path();
+    EXPECT_EQ("", FirstMissingLine(SaverLines(saver), {"kubotrax: input watch reads the pointer in physical pixels "
+                                                      "(per-monitor aware process)\n"}))
         << Joined(SaverLines(saver));
 }
 

@@ -148,3 +148,35 @@ std::string AnswerForTheCallersJob(HANDLE process, HANDLE job)
     code.insert(code.end(), {0xFF, 0xD0, 0x31, 0xC0, 0xC2, 0x14, 0x00});  // call eax; xor eax, eax; ret 20
     return JumpToCode(process, target, code);
 }
+
+std::string HideEntries(HANDLE process, const char* library, std::initializer_list<const char*> entries)
+{
+    BYTE* base = reinterpret_cast<BYTE*>(GetModuleHandleA(library));
+    if (!base)
+        return std::string("no ") + library + " here";
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    const auto* exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + directory.VirtualAddress);
+    const auto* names = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
+    for (const char* entry : entries) {
+        const size_t length = strlen(entry);
+        BYTE* found = nullptr;
+        for (DWORD i = 0; i < exports->NumberOfNames; ++i) {
+            const char* name = reinterpret_cast<const char*>(base + names[i]);
+            if (strcmp(name, entry) == 0)
+                found = base + names[i];
+            else if (strncmp(name, entry, length - 1) == 0)
+                return std::string(entry) + " shares all but its last letter with " + name;
+        }
+        if (!found)
+            return std::string("no ") + entry + " in " + library;
+        const BYTE missing = 1;
+        DWORD oldProtection = 0;
+        if (!VirtualProtectEx(process, found + length - 1, 1, PAGE_READWRITE, &oldProtection) ||
+            !WriteProcessMemory(process, found + length - 1, &missing, 1, nullptr))
+            return std::string("the name ") + entry + " could not be written";
+        VirtualProtectEx(process, found + length - 1, 1, oldProtection, &oldProtection);
+    }
+    return "";
+}

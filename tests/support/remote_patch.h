@@ -8,6 +8,7 @@
 #pragma once
 #include <windows.h>
 
+#include <initializer_list>
 #include <string>
 
 // The entry answers 0 (FALSE, null) with GetLastError `error`, and does
@@ -27,3 +28,9 @@ std::string DelayEntry(HANDLE process, const char* library, const char* entry, D
 // null handle comes to mean `job` (a handle of this program's, duplicated
 // into the saver), which must be the job the saver runs in.
 std::string AnswerForTheCallersJob(HANDLE process, HANDLE job);
+
+// The entries are missing from the library, as on a Windows older than the
+// one that brought them: looked up by name (GetProcAddress), they answer
+// null. Their names in the library's export table lose their last letter,
+// which keeps the table's order for every other name.
+std::string HideEntries(HANDLE process, const char* library, std::initializer_list<const char*> entries);
