@@ -440,8 +440,12 @@ public:
     }
     ~JobAttribute()
     {
+        // Not looked up where nothing was made: a failed lookup would put
+        // its own error over the start's, which the player is shown.
+        if (!initialized_)
+            return;
         auto remove = LookUpEntry<DeleteProcThreadAttributeListFn>(Kernel(), "DeleteProcThreadAttributeList");
-        if (initialized_ && remove)
+        if (remove)
             remove(List());
     }
     JobAttribute(const JobAttribute&) = delete;

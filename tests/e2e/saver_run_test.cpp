@@ -483,7 +483,7 @@ TEST(SaverRun, LoadsNoLibraryPlantedBesideItOrInItsCurrentFolder)
     SetCurrentDirectoryA(ours);
     std::string patched = "the saver never reached its start";
     saver.SetStartObserver([&] {
-        patched = HideEntries(saver.Handle(), "user32.dll", {"SetThreadDpiAwarenessContext"});
+        patched = HideEntries(saver.Handle(), saver.Image(), {"SetThreadDpiAwarenessContext"});
     });
     const std::string record = RecordWhileSaverRuns(install, saver, 20000);
     ASSERT_EQ("", patched);

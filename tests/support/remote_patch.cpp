@@ -1,5 +1,6 @@
 #include "tests/support/remote_patch.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -149,34 +150,37 @@ std::string AnswerForTheCallersJob(HANDLE process, HANDLE job)
     return JumpToCode(process, target, code);
 }
 
-std::string HideEntries(HANDLE process, const char* library, std::initializer_list<const char*> entries)
+std::string HideEntries(HANDLE process, void* image, std::initializer_list<const char*> names)
 {
-    BYTE* base = reinterpret_cast<BYTE*>(GetModuleHandleA(library));
-    if (!base)
-        return std::string("no ") + library + " here";
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
-    const auto* exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + directory.VirtualAddress);
-    const auto* names = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
-    for (const char* entry : entries) {
-        const size_t length = strlen(entry);
-        BYTE* found = nullptr;
-        for (DWORD i = 0; i < exports->NumberOfNames; ++i) {
-            const char* name = reinterpret_cast<const char*>(base + names[i]);
-            if (strcmp(name, entry) == 0)
-                found = base + names[i];
-            else if (strncmp(name, entry, length - 1) == 0)
-                return std::string(entry) + " shares all but its last letter with " + name;
+    IMAGE_DOS_HEADER dos = {};
+    IMAGE_NT_HEADERS nt = {};
+    BYTE* base = static_cast<BYTE*>(image);
+    if (!base || !ReadProcessMemory(process, base, &dos, sizeof dos, nullptr) ||
+        !ReadProcessMemory(process, base + dos.e_lfanew, &nt, sizeof nt, nullptr))
+        return "the saver's image cannot be read";
+    // Read page by page: an image has gaps between its sections.
+    std::vector<char> copy(nt.OptionalHeader.SizeOfImage, '\0');
+    for (DWORD at = 0; at < copy.size(); at += 4096)
+        ReadProcessMemory(process, base + at, &copy[at], std::min<size_t>(4096, copy.size() - at), nullptr);
+    const std::string all(copy.begin(), copy.end());
+    for (const char* name : names) {
+        // The name as the saver keeps it: a text of its own, NUL before and after.
+        const std::string wanted = std::string(1, '\0') + name + '\0';
+        size_t at = 0;
+        int found = 0;
+        while ((at = all.find(wanted, at)) != std::string::npos) {
+            BYTE* last = base + at + wanted.size() - 2;
+            const BYTE letter = static_cast<BYTE>(name[strlen(name) - 1] - 1);
+            DWORD oldProtection = 0;
+            if (!VirtualProtectEx(process, last, 1, PAGE_READWRITE, &oldProtection) ||
+                !WriteProcessMemory(process, last, &letter, 1, nullptr))
+                return std::string("the name ") + name + " could not be written";
+            VirtualProtectEx(process, last, 1, oldProtection, &oldProtection);
+            ++found;
+            at += wanted.size() - 1;
         }
         if (!found)
-            return std::string("no ") + entry + " in " + library;
-        const BYTE missing = 1;
-        DWORD oldProtection = 0;
-        if (!VirtualProtectEx(process, found + length - 1, 1, PAGE_READWRITE, &oldProtection) ||
-            !WriteProcessMemory(process, found + length - 1, &missing, 1, nullptr))
-            return std::string("the name ") + entry + " could not be written";
-        VirtualProtectEx(process, found + length - 1, 1, oldProtection, &oldProtection);
+            return std::string("the saver names no ") + name;
     }
     return "";
 }

@@ -29,8 +29,9 @@ std::string DelayEntry(HANDLE process, const char* library, const char* entry, D
 // into the saver), which must be the job the saver runs in.
 std::string AnswerForTheCallersJob(HANDLE process, HANDLE job);
 
-// The entries are missing from the library, as on a Windows older than the
-// one that brought them: looked up by name (GetProcAddress), they answer
-// null. Their names in the library's export table lose their last letter,
-// which keeps the table's order for every other name.
-std::string HideEntries(HANDLE process, const char* library, std::initializer_list<const char*> entries);
+// The saver's own lookups of these names, of entries or of libraries, find
+// nothing, as on a Windows older than the one that brought them: the texts
+// the saver keeps for them (in its image at `image`) get a last letter one
+// lower. Other programs, and the system's own libraries in the saver, still
+// find them.
+std::string HideEntries(HANDLE process, void* image, std::initializer_list<const char*> names);

@@ -1,6 +1,7 @@
 #include "tests/support/saver_process.h"
 
 #include "tests/support/password_standins.h"
+#include "tests/support/windows_entries.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -115,7 +116,12 @@ SaverProcess::SaverProcess(const std::string& tail, bool captureDebugOutput,
     startup.cb = sizeof startup;
     startup.lpDesktop = desktop ? &desktopName[0] : nullptr;
     const bool held = job || priorityClass;
-    const DWORD flags = (captureDebugOutput ? DEBUG_ONLY_THIS_PROCESS : 0) | (held ? CREATE_SUSPENDED : 0) | priorityClass;
+    // Under a Windows that lacks some of the saver's run-time entries, every
+    // saver starts as this program's debuggee, to have them made missing at
+    // its loader's breakpoint; one that is not to be watched is let go then.
+    const bool hides = RunLacksEntries();
+    const DWORD flags = (captureDebugOutput || hides ? DEBUG_ONLY_THIS_PROCESS : 0) | (held ? CREATE_SUSPENDED : 0) |
+                        priorityClass;
     if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
                         &startup, &info_))
         info_ = {};
@@ -130,6 +136,31 @@ SaverProcess::SaverProcess(const std::string& tail, bool captureDebugOutput,
         ResumeThread(info_.hThread);
     }
     debugging_ = captureDebugOutput && info_.hProcess;
+    if (hides && !captureDebugOutput && info_.hProcess)
+        HideEntriesAndLetGo();
+}
+
+void SaverProcess::HideEntriesAndLetGo()
+{
+    for (DEBUG_EVENT event; WaitForDebugEvent(&event, 20000);) {
+        bool atStart = false;
+        if (event.dwDebugEventCode == EXCEPTION_DEBUG_EVENT &&
+            event.u.Exception.ExceptionRecord.ExceptionCode == EXCEPTION_BREAKPOINT) {
+            EXPECT_EQ("", HideEntriesTheRunsWindowsLacks(info_.hProcess, image_));
+            atStart = true;
+        } else if (event.dwDebugEventCode == LOAD_DLL_DEBUG_EVENT && event.u.LoadDll.hFile) {
+            CloseHandle(event.u.LoadDll.hFile);
+        } else if (event.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT) {
+            image_ = event.u.CreateProcessInfo.lpBaseOfImage;
+            if (event.u.CreateProcessInfo.hFile)
+                CloseHandle(event.u.CreateProcessInfo.hFile);
+        }
+        const bool ended = event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT;
+        ContinueDebugEvent(event.dwProcessId, event.dwThreadId, DBG_CONTINUE);
+        if (atStart || ended)
+            break;
+    }
+    DebugActiveProcessStop(info_.dwProcessId);
 }
 
 SaverProcess::~SaverProcess()
@@ -178,6 +209,7 @@ bool SaverProcess::PumpDebugEvents(DWORD timeoutMs)
             } else if (!started_) {
                 // The loader's own breakpoint: the imports are in place now.
                 started_ = true;
+                EXPECT_EQ("", HideEntriesTheRunsWindowsLacks(info_.hProcess, image_));
                 if (startObserver_)
                     startObserver_();
                 if (exitObserver_)
@@ -190,6 +222,7 @@ bool SaverProcess::PumpDebugEvents(DWORD timeoutMs)
                 CloseHandle(event.u.LoadDll.hFile);
             break;
         case CREATE_PROCESS_DEBUG_EVENT:
+            image_ = event.u.CreateProcessInfo.lpBaseOfImage;
             if (event.u.CreateProcessInfo.hFile)
                 CloseHandle(event.u.CreateProcessInfo.hFile);
             break;

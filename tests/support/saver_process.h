@@ -32,6 +32,9 @@ public:
     bool Started() const { return info_.hProcess != nullptr; }
     DWORD Id() const { return info_.dwProcessId; }
     HANDLE Handle() const { return info_.hProcess; }
+    // Where the saver's image lies in its process; null until its debugger
+    // (this program) has heard, which is before the start observer is called.
+    void* Image() const { return image_; }
     // True when the process ended within the time; its exit code is then kept.
     bool Wait(DWORD timeoutMs);
     // Wait, dispatching this thread's messages meanwhile: for a saver whose
@@ -62,6 +65,7 @@ public:
 
 private:
     bool PumpDebugEvents(DWORD timeoutMs);
+    void HideEntriesAndLetGo();
     void PlantExitBreakpoint();
     bool IsExitBreakpoint(const EXCEPTION_RECORD& record) const;
     void StepOverExitBreakpoint(DWORD threadId);
@@ -78,6 +82,7 @@ private:
     BYTE* exitEntry_ = nullptr;  // ExitProcess, where the breakpoint sits
     BYTE exitEntryByte_ = 0;     // the instruction byte it replaced
     bool exitObserved_ = false;
+    void* image_ = nullptr;
 };
 
 // Runs the saver to its end and returns its exit code; STILL_ACTIVE when it
