@@ -460,6 +460,38 @@ TEST(SaverRun, TheWatchMendsItsOwnLossAndSaysThePlayerBeforeTheRunsEnd)
         << Joined(SaverLines(saver));
 }
 
+// NT 4.0 before its third service pack has no low-level hooks, and no NT 4.0
+// has jobs, the last-input time or the pointer's record: the watch looks at
+// the pointer and the keys' state in turn, and the game is the process the
+// saver started. A stubborn game that nobody touches runs on; a move beyond
+// the threshold ends it.
+TEST(SaverRun, OnNt40WithoutHookTypesOnlyTheHandEndsTheRun)
+{
+    if (RunIsWindows9x())
+        GTEST_SKIP() << "Windows 95/98 hand the screen to the game";
+    WindowlessRun run;
+    SaverProcess saver("/s", true, SaverPath(), kSaverDesktop);
+    std::string patched = "the saver never reached its start";
+    saver.SetStartObserver([&] {
+        patched = HideEntries(saver.Handle(), saver.Image(),
+                              {"GetLastInputInfo", "GetMouseMovePointsEx", "CreateJobObjectA", "AssignProcessToJobObject",
+                               "QueryInformationJobObject", "CreateToolhelp32Snapshot", "IsProcessInJob"}) +
+                  RefuseEntry(saver.Handle(), "user32.dll", "SetWindowsHookExA", ERROR_INVALID_HOOK_FILTER, 16);
+    });
+    ASSERT_NO_FATAL_FAILURE(run.AwaitGame(saver));
+    ASSERT_EQ("", patched);
+    KeepRunning(saver, 8000);
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(run.game, 0)) << "the game was ended";
+    ExpectInputEndsTheRun(run.install, saver, run.game, PointerJumpTo({kPointerAtStart.x + 40, kPointerAtStart.y}),
+                          false);
+    EXPECT_EQ("", FirstMissingLine(SaverLines(saver), {
+        "kubotrax: input watch: hooks refused (error 1426), watching the pointer and the keys' state; only a move "
+        "beyond the threshold, a key or a button is the player\n",
+        "kubotrax: road: first process (no jobs on this system)\n",
+        "kubotrax: player input: a move of 40 pixels\n",
+    })) << Joined(SaverLines(saver));
+}
+
 // A library of the system's that the saver loads at run time, planted where
 // a player's downloads lie, beside the saver and in its current folder, is
 // never loaded. Here the saver runs as on Windows 8.1 to 10 1511, without
