@@ -423,6 +423,38 @@ TEST(SaverRun, WithoutAJobTheGameIsTheProcessTheSaverStarted)
         << Joined(SaverLines(saver));
 }
 
+// Where the system cannot create the game inside the saver's job (before
+// Windows 10), the game is put into it while still held before its first
+// instruction: a launcher that starts the real game at once has it started
+// inside the job, and the run follows the real game once the launcher ends.
+TEST(SaverRun, AGameStartedOutsideTheJobIsTiedToItBeforeItRunsALine)
+{
+    if (RunIsWindows9x())
+        GTEST_SKIP() << "Windows 95/98 hand the screen to the game";
+    GameInstall install;
+    install.MakeGameALauncher();
+    SaverProcess saver("/s", true, SaverPath(), kSaverDesktop);
+    std::string patched = "the saver never reached its start";
+    saver.SetStartObserver([&] {
+        patched = RefuseEntry(saver.Handle(), "kernel32.dll", "UpdateProcThreadAttribute", ERROR_NOT_SUPPORTED, 28);
+    });
+    const std::string record = RecordWhileSaverRuns(install, saver, 20000);
+    ASSERT_EQ("", patched);
+    ASSERT_FALSE(record.empty()) << "the launched game did not start";
+    HANDLE launcher = OpenProcess(SYNCHRONIZE, FALSE, GameInstall::LauncherId(record));
+    if (launcher) {
+        EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(launcher, 20000)) << "the launcher stayed";
+        CloseHandle(launcher);
+    }
+    EXPECT_FALSE(saver.Wait(1000)) << "the saver ended with the launcher";
+    install.EndGame();
+    ASSERT_TRUE(saver.Wait(20000)) << "the saver outlived the launched game";
+    EXPECT_EQ("", FirstMissingLine(SaverLines(saver), {
+        "kubotrax: road: own job (holds everything the game starts)\n",
+        "kubotrax: following game process " + std::to_string(GameInstall::GameId(record)) + "\n",
+    })) << Joined(SaverLines(saver));
+}
+
 // Hooks that are set but hear nothing are set again once the system sees
 // input they missed; that input does not count, the next key does. This game
 // ends itself on the key at once: the saver still says the player came
