@@ -120,8 +120,10 @@ public:
     {
         char path[MAX_PATH];
         const UINT length = GetSystemDirectoryA(path, MAX_PATH);
+        // Altered search: what the library itself needs is looked for in its
+        // own folder first, not beside the program.
         if (length > 0 && length < MAX_PATH && JoinText(path + length, MAX_PATH - length, {"\\", name}))
-            module_ = LoadLibraryA(path);
+            module_ = LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     }
     ~SystemLibrary() { if (module_) FreeLibrary(module_); }
     SystemLibrary(const SystemLibrary&) = delete;
