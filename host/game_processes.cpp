@@ -230,8 +230,10 @@ bool GameLineage::Judge(const ProcessIds& jobNow)
                     return false;
                 continue;
             }
+            const HeldProcess* heldParent = Held(link->parentId);
             const ProcessOrigin origin = {id, link->parentId, FindLink(parents, link->parentId) != nullptr, created,
-                                          ParentCreationTime(link->parentId)};
+                                          heldParent ? ProcessCreationTime(heldParent->handle)
+                                                     : ParentCreationTime(link->parentId)};
             if (!DescendsFromGame(origin, gameCreated_, game_, others_))
                 continue;
             if (!game_.Add(id))
