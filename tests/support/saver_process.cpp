@@ -136,31 +136,12 @@ SaverProcess::SaverProcess(const std::string& tail, bool captureDebugOutput,
         ResumeThread(info_.hThread);
     }
     debugging_ = captureDebugOutput && info_.hProcess;
-    if (hides && !captureDebugOutput && info_.hProcess)
-        HideEntriesAndLetGo();
-}
-
-void SaverProcess::HideEntriesAndLetGo()
-{
-    for (DEBUG_EVENT event; WaitForDebugEvent(&event, 20000);) {
-        bool atStart = false;
-        if (event.dwDebugEventCode == EXCEPTION_DEBUG_EVENT &&
-            event.u.Exception.ExceptionRecord.ExceptionCode == EXCEPTION_BREAKPOINT) {
-            EXPECT_EQ("", HideEntriesTheRunsWindowsLacks(info_.hProcess, image_));
-            atStart = true;
-        } else if (event.dwDebugEventCode == LOAD_DLL_DEBUG_EVENT && event.u.LoadDll.hFile) {
-            CloseHandle(event.u.LoadDll.hFile);
-        } else if (event.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT) {
-            image_ = event.u.CreateProcessInfo.lpBaseOfImage;
-            if (event.u.CreateProcessInfo.hFile)
-                CloseHandle(event.u.CreateProcessInfo.hFile);
-        }
-        const bool ended = event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT;
-        ContinueDebugEvent(event.dwProcessId, event.dwThreadId, DBG_CONTINUE);
-        if (atStart || ended)
-            break;
+    if (hides && !captureDebugOutput && info_.hProcess) {
+        letGoAtStart_ = true;
+        PumpDebugEvents(20000);
+        letGoAtStart_ = false;
+        DebugActiveProcessStop(info_.dwProcessId);
     }
-    DebugActiveProcessStop(info_.dwProcessId);
 }
 
 SaverProcess::~SaverProcess()
@@ -214,6 +195,10 @@ bool SaverProcess::PumpDebugEvents(DWORD timeoutMs)
                     startObserver_();
                 if (exitObserver_)
                     PlantExitBreakpoint();
+                if (letGoAtStart_) {
+                    ContinueDebugEvent(event.dwProcessId, event.dwThreadId, DBG_CONTINUE);
+                    return false;
+                }
             }
             break;
         }

@@ -65,7 +65,6 @@ public:
 
 private:
     bool PumpDebugEvents(DWORD timeoutMs);
-    void HideEntriesAndLetGo();
     void PlantExitBreakpoint();
     bool IsExitBreakpoint(const EXCEPTION_RECORD& record) const;
     void StepOverExitBreakpoint(DWORD threadId);
@@ -83,6 +82,7 @@ private:
     BYTE exitEntryByte_ = 0;     // the instruction byte it replaced
     bool exitObserved_ = false;
     void* image_ = nullptr;
+    bool letGoAtStart_ = false;  // the pump returns once past the loader's breakpoint
 };
 
 // Runs the saver to its end and returns its exit code; STILL_ACTIVE when it

@@ -10,38 +10,22 @@ namespace {
 enum Release { kNt40, kWindows2000, kWindowsXp, kVista, kWindows7, kWindows81, kWindows10v1607, kWindows10v1703 };
 
 struct RunTimeEntry {
-    const char* library;
-    const char* entry;  // or the library itself, looked up by its name
+    const char* entry;  // an entry, or a library looked up by its name
     Release first;
 };
 
-// The table: one line an entry, from the entries' documentation.
+// The table: each entry with the first Windows that has it, from its documentation.
 const RunTimeEntry kEntries[] = {
-    {"kernel32.dll", "CreateToolhelp32Snapshot", kWindows2000},
-    {"kernel32.dll", "Process32First", kWindows2000},
-    {"kernel32.dll", "Process32Next", kWindows2000},
-    {"kernel32.dll", "CreateJobObjectA", kWindows2000},
-    {"kernel32.dll", "AssignProcessToJobObject", kWindows2000},
-    {"kernel32.dll", "SetInformationJobObject", kWindows2000},
-    {"kernel32.dll", "QueryInformationJobObject", kWindows2000},
-    {"kernel32.dll", "TerminateJobObject", kWindows2000},
-    {"user32.dll", "GetLastInputInfo", kWindows2000},
-    {"user32.dll", "GetMouseMovePointsEx", kWindows2000},
-    {"kernel32.dll", "IsProcessInJob", kWindowsXp},
-    {"kernel32.dll", "IsWow64Process", kWindowsXp},
-    {"kernel32.dll", "InitializeProcThreadAttributeList", kVista},
-    {"kernel32.dll", "UpdateProcThreadAttribute", kVista},
-    {"kernel32.dll", "DeleteProcThreadAttributeList", kVista},
-    {"user32.dll", "SetProcessDPIAware", kVista},
-    {"user32.dll", "IsProcessDPIAware", kVista},
-    {"user32.dll", "GetPhysicalCursorPos", kVista},
-    {"shcore.dll", "shcore.dll", kWindows81},
-    {"user32.dll", "SetThreadDpiAwarenessContext", kWindows10v1607},
-    {"user32.dll", "GetWindowDpiAwarenessContext", kWindows10v1607},
-    {"user32.dll", "GetAwarenessFromDpiAwarenessContext", kWindows10v1607},
-    {"user32.dll", "GetDpiForWindow", kWindows10v1607},
-    {"user32.dll", "SetProcessDpiAwarenessContext", kWindows10v1703},
-    {"user32.dll", "SetDialogDpiChangeBehavior", kWindows10v1703},
+    {"CreateToolhelp32Snapshot", kWindows2000}, {"Process32First", kWindows2000}, {"Process32Next", kWindows2000},
+    {"CreateJobObjectA", kWindows2000}, {"AssignProcessToJobObject", kWindows2000},
+    {"SetInformationJobObject", kWindows2000}, {"QueryInformationJobObject", kWindows2000},
+    {"TerminateJobObject", kWindows2000}, {"GetLastInputInfo", kWindows2000}, {"GetMouseMovePointsEx", kWindows2000},
+    {"IsProcessInJob", kWindowsXp}, {"IsWow64Process", kWindowsXp}, {"InitializeProcThreadAttributeList", kVista},
+    {"UpdateProcThreadAttribute", kVista}, {"DeleteProcThreadAttributeList", kVista}, {"SetProcessDPIAware", kVista},
+    {"IsProcessDPIAware", kVista}, {"GetPhysicalCursorPos", kVista}, {"shcore.dll", kWindows81},
+    {"SetThreadDpiAwarenessContext", kWindows10v1607}, {"GetWindowDpiAwarenessContext", kWindows10v1607},
+    {"GetAwarenessFromDpiAwarenessContext", kWindows10v1607}, {"GetDpiForWindow", kWindows10v1607},
+    {"SetProcessDpiAwarenessContext", kWindows10v1703}, {"SetDialogDpiChangeBehavior", kWindows10v1703},
 };
 
 // The release each emulated version stands for; false for none of the NT
