@@ -103,6 +103,17 @@ void ExpectInputEndsTheRun(const GameInstall& install, SaverProcess& saver, HAND
         gameHasWindows);
 }
 
+// Waits, handling the saver's debug events, until the game has written down
+// what it did to the pointer ("pointer taken"), and returns that.
+std::string AwaitGameEvents(const GameInstall& install, SaverProcess& saver)
+{
+    for (const DWORD start = GetTickCount(); install.GameEvents().empty() && GetTickCount() - start < 10000;) {
+        if (saver.Wait(20))
+            break;  // the caller's check of the events says what went wrong
+    }
+    return install.GameEvents();
+}
+
 // Handles the saver's debug events for a while, failing when it ends.
 void KeepRunning(SaverProcess& saver, DWORD ms)
 {
@@ -131,9 +142,7 @@ TEST(SaverRun, OnlyThePlayersInputEndsAStubbornLaunchedGameAndTheSaverSaysWhatIt
     ASSERT_FALSE(record.empty()) << "the launched game did not start";
     HANDLE game = GameInstall::OpenGame(record);
     ASSERT_NE(nullptr, game);
-    for (const DWORD start = GetTickCount(); install.GameEvents().empty() && GetTickCount() - start < 10000;)
-        ASSERT_FALSE(saver.Wait(20)) << "the saver ended without the player";
-    ASSERT_EQ("pointer taken\n", install.GameEvents());
+    ASSERT_EQ("pointer taken\n", AwaitGameEvents(install, saver));
     KeepRunning(saver, 2000);
     EXPECT_EQ(4u, Play(saver, "Screen-saver", PointerMoves({2, -2, 2, -2}), 50));
     KeepRunning(saver, 8000);
@@ -175,6 +184,10 @@ TEST(SaverRun, OnlyThePlayersInputEndsAStubbornLaunchedGameAndTheSaverSaysWhatIt
 // idea is the player; nor is a jitter on the desk, while the game puts the
 // pointer back in the middle of the screen every 10 ms. A steady move is,
 // however often the game puts the pointer back.
+// The saver runs from a downloads folder, as a player tries it before
+// installing it, with a shcore.dll planted beside it and in its current
+// folder, and as on Windows 8.1 (no per-thread DPI call), so that it asks
+// shcore.dll for the process's awareness: only the system's own answers.
 TEST(SaverRun, TheHandFromTheXSideEndsTheRunNotAStalePointerNorAGameCentringIt)
 {
     if (RunIsWindows9x())
@@ -182,16 +195,29 @@ TEST(SaverRun, TheHandFromTheXSideEndsTheRunNotAStalePointerNorAGameCentringIt)
     GameInstall install;
     install.MakeGameStubborn();
     install.MakeGameCentreThePointer();
+    TempFolder beside, current;
+    const std::string saverCopy = beside.Path() + "\\kubotrax.scr";
+    ASSERT_TRUE(CopyFileA(SaverPath().c_str(), saverCopy.c_str(), FALSE));
+    for (const TempFolder* folder : {&beside, &current}) {
+        ASSERT_TRUE(CopyFileA((FixtureFolder("planted") + "\\shcore.dll").c_str(),
+                              (folder->Path() + "\\shcore.dll").c_str(), FALSE));
+    }
     PlacePointer(kPointerAtStart);                  // where Wine has it
     ASSERT_TRUE(FromTheXSide("mousemove 700 520"));  // where the X server has it
-    SaverProcess saver("/s", true, SaverPath(), kSaverDesktop);
+    char ours[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, ours);
+    SetCurrentDirectoryA(current.Path().c_str());  // the saver's, from its start
+    SaverProcess saver("/s", true, saverCopy, kSaverDesktop);
+    SetCurrentDirectoryA(ours);
+    std::string patched = "the saver never reached its start";
+    saver.SetStartObserver(
+        [&] { patched = HideEntries(saver.Handle(), saver.Image(), {"SetThreadDpiAwarenessContext"}); });
     const std::string record = RecordWhileSaverRuns(install, saver, 20000);
+    ASSERT_EQ("", patched);
     ASSERT_FALSE(record.empty()) << "the game did not start";
     HANDLE game = GameInstall::OpenGame(record);
     ASSERT_NE(nullptr, game);
-    for (const DWORD start = GetTickCount(); install.GameEvents().empty() && GetTickCount() - start < 10000;)
-        ASSERT_FALSE(saver.Wait(20)) << "the saver ended without the player";
-    ASSERT_EQ("pointer centred\n", install.GameEvents());
+    ASSERT_EQ("pointer centred\n", AwaitGameEvents(install, saver));
     KeepRunning(saver, 2000);
     for (int i = 0; i < 3; ++i) {
         ASSERT_TRUE(FromTheXSide("mousemove_relative -- 2 0"));
@@ -205,8 +231,12 @@ TEST(SaverRun, TheHandFromTheXSideEndsTheRunNotAStalePointerNorAGameCentringIt)
             ASSERT_TRUE(FromTheXSide("mousemove_relative -- 3 0"));
     });
     CloseHandle(game);
-    EXPECT_EQ("", FirstMissingLine(SaverLines(saver), {"kubotrax: player input: a move of "}))
-        << Joined(SaverLines(saver));
+    EXPECT_EQ("", FirstMissingLine(SaverLines(saver), {
+        "kubotrax: input watch reads the pointer in physical pixels (per-monitor aware process)\n",
+        "kubotrax: player input: a move of ",
+    })) << Joined(SaverLines(saver));
+    for (const TempFolder* folder : {&beside, &current})
+        EXPECT_EQ("", ReadAll(folder->Path() + "\\planted_loads.log")) << "loaded from " << folder->Path();
 }
 
 // A game with no window of its own, started on the saver's desktop with the
@@ -423,38 +453,6 @@ TEST(SaverRun, WithoutAJobTheGameIsTheProcessTheSaverStarted)
         << Joined(SaverLines(saver));
 }
 
-// Where the system cannot create the game inside the saver's job (before
-// Windows 10), the game is put into it while still held before its first
-// instruction: a launcher that starts the real game at once has it started
-// inside the job, and the run follows the real game once the launcher ends.
-TEST(SaverRun, AGameStartedOutsideTheJobIsTiedToItBeforeItRunsALine)
-{
-    if (RunIsWindows9x())
-        GTEST_SKIP() << "Windows 95/98 hand the screen to the game";
-    GameInstall install;
-    install.MakeGameALauncher();
-    SaverProcess saver("/s", true, SaverPath(), kSaverDesktop);
-    std::string patched = "the saver never reached its start";
-    saver.SetStartObserver([&] {
-        patched = RefuseEntry(saver.Handle(), "kernel32.dll", "UpdateProcThreadAttribute", ERROR_NOT_SUPPORTED, 28);
-    });
-    const std::string record = RecordWhileSaverRuns(install, saver, 20000);
-    ASSERT_EQ("", patched);
-    ASSERT_FALSE(record.empty()) << "the launched game did not start";
-    HANDLE launcher = OpenProcess(SYNCHRONIZE, FALSE, GameInstall::LauncherId(record));
-    if (launcher) {
-        EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(launcher, 20000)) << "the launcher stayed";
-        CloseHandle(launcher);
-    }
-    EXPECT_FALSE(saver.Wait(1000)) << "the saver ended with the launcher";
-    install.EndGame();
-    ASSERT_TRUE(saver.Wait(20000)) << "the saver outlived the launched game";
-    EXPECT_EQ("", FirstMissingLine(SaverLines(saver), {
-        "kubotrax: road: own job (holds everything the game starts)\n",
-        "kubotrax: following game process " + std::to_string(GameInstall::GameId(record)) + "\n",
-    })) << Joined(SaverLines(saver));
-}
-
 // Hooks that are set but hear nothing are set again once the system sees
 // input they missed; that input does not count, the next key does. This game
 // ends itself on the key at once: the saver still says the player came
@@ -522,43 +520,6 @@ TEST(SaverRun, OnNt40WithoutHookTypesOnlyTheHandEndsTheRun)
         "kubotrax: road: first process (no jobs on this system)\n",
         "kubotrax: player input: a move of 40 pixels\n",
     })) << Joined(SaverLines(saver));
-}
-
-// A library of the system's that the saver loads at run time, planted where
-// a player's downloads lie, beside the saver and in its current folder, is
-// never loaded. Here the saver runs as on Windows 8.1 to 10 1511, without
-// the per-thread DPI calls, so that it asks shcore.dll for the process's
-// awareness; the real one says per monitor.
-TEST(SaverRun, LoadsNoLibraryPlantedBesideItOrInItsCurrentFolder)
-{
-    if (RunIsWindows9x())
-        GTEST_SKIP() << "Windows 95/98 hand the screen to the game";
-    GameInstall install;
-    TempFolder beside, current;
-    const std::string planted = FixtureFolder("planted") + "\\shcore.dll";
-    const std::string saverCopy = beside.Path() + "\\kubotrax.scr";
-    ASSERT_TRUE(CopyFileA(SaverPath().c_str(), saverCopy.c_str(), FALSE));
-    for (const TempFolder* folder : {&beside, &current})
-        ASSERT_TRUE(CopyFileA(planted.c_str(), (folder->Path() + "\\shcore.dll").c_str(), FALSE));
-    char ours[MAX_PATH];
-    GetCurrentDirectoryA(MAX_PATH, ours);
-    SetCurrentDirectoryA(current.Path().c_str());  // the saver's, from its start
-    SaverProcess saver("/s", true, saverCopy, kSaverDesktop);
-    SetCurrentDirectoryA(ours);
-    std::string patched = "the saver never reached its start";
-    saver.SetStartObserver([&] {
-        patched = HideEntries(saver.Handle(), saver.Image(), {"SetThreadDpiAwarenessContext"});
-    });
-    const std::string record = RecordWhileSaverRuns(install, saver, 20000);
-    ASSERT_EQ("", patched);
-    ASSERT_FALSE(record.empty()) << "the game did not start";
-    ASSERT_EQ(2u, Play(saver, "Screen-saver", ShiftKey(), 20));
-    ASSERT_TRUE(saver.Wait(20000)) << "the saver outlived its game";
-    for (const TempFolder* folder : {&beside, &current})
-        EXPECT_EQ("", ReadAll(folder->Path() + "\\planted_loads.log")) << folder->Path();
-    EXPECT_EQ("", FirstMissingLine(SaverLines(saver), {"kubotrax: input watch reads the pointer in physical pixels "
-                                                      "(per-monitor aware process)\n"}))
-        << Joined(SaverLines(saver));
 }
 
 // A saver ended from outside while its game is still held before its first
