@@ -258,7 +258,11 @@ void SaverProcess::StepOverExitBreakpoint(DWORD threadId)
     CONTEXT context = {};
     context.ContextFlags = CONTEXT_CONTROL;
     if (GetThreadContext(thread, &context)) {
+#ifdef _WIN64
+        context.Rip = reinterpret_cast<ULONG_PTR>(exitEntry_);
+#else
         context.Eip = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(exitEntry_));
+#endif
         SetThreadContext(thread, &context);
     }
     CloseHandle(thread);
