@@ -346,7 +346,9 @@ BOOL WINAPI RecordGameStart(LPCSTR application, LPSTR commandLine, LPSECURITY_AT
                             LPCSTR directory, LPSTARTUPINFOA startup, LPPROCESS_INFORMATION)
 {
     GameStart& seen = g_gameStart;
-    ++seen.calls;
+    SetLastError(ERROR_SUCCESS);  // a failure without a code shows no box
+    if (seen.calls++)
+        return FALSE;  // the plain start after a failure inside the job: its first ask is what counts
     seen.applicationNameNull = application == nullptr;
     seen.commandLine = commandLine;
     seen.inheritHandles = inherit;
@@ -356,7 +358,6 @@ BOOL WINAPI RecordGameStart(LPCSTR application, LPSTR commandLine, LPSECURITY_AT
     seen.startup = *startup;
     seen.desktop = startup->lpDesktop ? startup->lpDesktop : "<none>";
     seen.startup.lpDesktop = nullptr;
-    SetLastError(ERROR_SUCCESS);  // a failure without a code shows no box
     return FALSE;
 }
 
@@ -380,8 +381,9 @@ TEST_F(SaverProcWindow, FullScreenStartsTheGameShownNormallyWithTheSystemsErrorM
         EXPECT_EQ(nullptr, Create(Desktop())) << "a full-screen window refuses to exist";
         SetPriorityClass(GetCurrentProcess(), NORMAL_PRIORITY_CLASS);
 
+        // On the NT family a start refused inside the job is tried once more, plainly.
         const GameStart& seen = g_gameStart;
-        ASSERT_EQ(1, seen.calls);
+        ASSERT_EQ(c.windows9x ? 1 : 2, seen.calls);
         EXPECT_TRUE(seen.applicationNameNull);
         EXPECT_EQ("\"" + folder_.Path() + "\\TRAX.exe\" -s", seen.commandLine);
         EXPECT_EQ(FALSE, seen.inheritHandles);
