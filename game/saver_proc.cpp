@@ -7,12 +7,12 @@
 #include "game/language.h"
 #include "game/launch_context.h"
 #include "game/settings_file.h"
-#include "host/decision_trace.h"
-#include "host/dpi_awareness.h"
-#include "host/dismissal.h"
-#include "host/game_run.h"
-#include "host/saver_window.h"
 #include "res/resource.h"
+#include "run/game_run.h"
+#include "shell/dismissal.h"
+#include "shell/saver_window.h"
+#include "system/decision_trace.h"
+#include "system/dpi_awareness.h"
 
 // The saver procedure keeps no state of its own: everything it needs lives in
 // the settings module or is loaded afresh for each message. The one flag below

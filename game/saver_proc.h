@@ -7,7 +7,7 @@
 #include <cstddef>
 
 // SaverWindowProc, this module's entry, is declared by the shell that calls it.
-#include "host/saver_window.h"
+#include "shell/saver_window.h"
 
 // 1: creation goes on (the preview); 0: refused, after the game was started
 // or could not be.

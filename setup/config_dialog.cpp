@@ -5,9 +5,9 @@
 #include "common/text.h"
 #include "game/language.h"
 #include "game/settings_file.h"
-#include "host/dpi_awareness.h"
 #include "res/resource.h"
 #include "setup/layout_catalogue.h"
+#include "system/dpi_awareness.h"
 
 namespace {
 struct ButtonFace {

@@ -31,8 +31,9 @@ entries=$(printf '%s\n' "$dump" | awk '/^\tDLL Name: / { dll = toupper($3) }
 # imported as well: that would keep the image from loading wherever the entry
 # is missing, and Wine, which exports every entry under every Windows version
 # it plays, would never show it. The names come from the saver's own sources,
-# every LookUpEntry<...>(module, name) call in host/, game/, setup/ and
-# common/, rather than from a second list that a new lookup could miss. A name
+# every LookUpEntry<...>(module, name) call in the saver's folders (as
+# tools/include-graph lists them), rather than from a second list that a new
+# lookup could miss. A name
 # given as a constant is read from its definition in the same file
 # (const char kName[] = "..."); one that cannot be read fails the check, so
 # that no lookup goes unchecked.
@@ -51,7 +52,8 @@ run_time_entries() {
         fi
         echo "${value:-?} ${file#"$root"/} $argument"
       done
-  done < <(find "$root"/host "$root"/game "$root"/setup "$root"/common -name '*.cpp' -o -name '*.h')
+  done < <(python3 "$root/tools/include-graph" --folders | sed "s|^|$root/|" |
+           xargs -I{} find {} -name '*.cpp' -o -name '*.h')
 }
 looked_up=$(run_time_entries)
 [ -n "$looked_up" ] || { echo "found no LookUpEntry calls in the saver's sources"; fail=1; }

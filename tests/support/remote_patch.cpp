@@ -6,7 +6,7 @@
 
 // The code put into the saver is the saver's own machine code: i386 code in
 // the 32-bit saver, x86-64 code in the 64-bit build the tests run where a
-// machine runs no 32-bit program (README, "Testing").
+// machine runs no 32-bit program (docs/TESTING.md).
 namespace {
 #ifdef _WIN64
 // A jump takes fourteen bytes at the entry: jmp [rip+0] and the address.

@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "app/startup.h"
 #include "game/language.h"
 #include "game/saver_proc.h"
 #include "game/settings_file.h"
-#include "host/password.h"
-#include "host/saver_window.h"
-#include "host/startup.h"
 #include "res/resource.h"
+#include "shell/password.h"
+#include "shell/saver_window.h"
 #include "tests/support/debug_capture.h"
 #include "tests/support/fake_install.h"
 #include "tests/support/import_hook.h"

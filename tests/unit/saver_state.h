@@ -5,10 +5,10 @@
 #include <windows.h>
 
 #include "game/settings_file.h"
-#include "host/dismissal.h"
-#include "host/password.h"
-#include "host/platform.h"
-#include "host/saver_window.h"
+#include "shell/dismissal.h"
+#include "shell/password.h"
+#include "shell/saver_window.h"
+#include "system/platform.h"
 
 inline void ResetSaverStateForTest(int windows9x)
 {

@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "app/startup.h"
 #include "game/language.h"
 #include "game/settings_file.h"
-#include "host/dpi_awareness.h"
-#include "host/startup.h"
 #include "res/resource.h"
 #include "setup/config_dialog.h"
 #include "setup/layout_catalogue.h"
+#include "system/dpi_awareness.h"
 #include "tests/support/fake_install.h"
 #include "tests/support/import_hook.h"
 #include "tests/support/pixels.h"

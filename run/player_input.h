@@ -1,0 +1,143 @@
+// run/player_input.h: whether the player has come back while the game is the
+// screen saver. What counts is what would have closed the saver's own window:
+// a key, a mouse button, or the hand moving the pointer more than
+// kMouseThresholdPixels in all (PointerTrail: slow drift adds up, a jitter
+// cancels out, one jump counts). What a program or the system does to the
+// pointer is not the hand: a game that centres it, a clamp, a window
+// appearing under a still pointer. Input a program injects counts: the
+// hooks cannot tell a remote-control tool's, which is a person's, from any
+// other, and Windows itself counts it as the user's.
+//
+// The watch runs on a thread of its own that does nothing but wait for input,
+// at a priority that the idle class the system runs savers in cannot starve.
+// The system removes a low-level hook, silently, that answers late too often
+// (Windows 7 and later): a hook serviced by a thread that may sit in a slow
+// CreateProcessA, wait behind busy programs or wait for a debug-output
+// listener would be lost and the player with it. So the watch never says
+// anything itself: what it has to say waits for the thread that owns the run
+// (PlayerWatchNewsEvent, SayPlayerWatchNews). It notices a loss too: where
+// the system saw input that the hooks did not, it sets them again. That
+// unseen input does not count by itself (a window appearing may move the
+// system's last-input time).
+//
+// The hooks report physical pixels; on a scaled display a program unaware
+// of the scale reads the pointer in other units. The watch thread therefore
+// takes the system's physical coordinates itself where the system has a way.
+//
+// Where the hooks are refused (NT 4.0 before its third service pack, a
+// desktop that grants no hook rights), the watch looks in turn at the
+// system's last-input time, its record of the pointer's path and the pointer
+// (ClassifyPolledLook), and at the keys' state where the system has no such
+// hooks at all (refused for want of rights, the keys are out of reach too).
+// Windows 95/98 hand the screen to the game and keep no watch.
+#pragma once
+#include <windows.h>
+
+// What the player did, as the watch saw it.
+enum class PlayersInput {
+    None,
+    Key,
+    Button,
+    KeyOrButton,  // input that moved no pointer, where the hooks were refused
+    Move,
+};
+
+// Where the watch learns of input.
+enum class WatchSource {
+    None,     // no watch runs
+    Hooks,    // the system's low-level keyboard and mouse hooks
+    Polling,  // hooks refused: the last-input time and the pointer, read in turn
+};
+
+// How far the player's hand has moved the pointer, followed event by event.
+// A low-level mouse hook runs before the system moves the pointer, so within
+// it the pointer is still where it was: each event's own move is from there
+// to where the event puts it. The moves add up from the watch's start,
+// whatever a program (or the system: a clamp, a change of display mode) does
+// to the pointer between events and however often: a game that puts the
+// pointer back in the middle every frame cannot hide a steady move, a
+// jitter there and back cancels out, and one event beyond the threshold
+// counts at once. A pointer held in place (a clip to one point, a push into
+// the screen's edge) moves nothing, and so does an event that finds the
+// pointer already where it puts it (Wine's echo of a program's move, a
+// window appearing under the pointer).
+//
+// Under Wine (`underWine`) two allowances stand, and only there:
+// - a real mouse reaches Wine from the X server, and until its first move
+//   over one of Wine's windows Wine's idea of the pointer can be stale (the
+//   middle of the screen, or an old place): the first event from there (not
+//   injected) tells where the pointer really is, and moves nothing;
+// - under load Wine can call the hooks for an injected event before it has
+//   moved the pointer for the one before: an injected event that finds the
+//   pointer where the one before found it, within kHookLagMs of it, moves
+//   from where that one put it.
+// Pure.
+class PointerTrail {
+public:
+    PointerTrail(POINT start, bool underWine);
+    // One event: where the pointer was as it came, where it puts it, whether
+    // a program injected it, and its time (the hook's, in ms). Returns how
+    // far the hand has taken the pointer in all: the Manhattan length of the
+    // moves' sum.
+    DWORD Follow(POINT before, POINT at, bool injected, DWORD time);
+    // Where the last event put the pointer, or the start.
+    POINT LastPlace() const { return lastAt_; }
+
+private:
+    static constexpr DWORD kHookLagMs = 50;
+
+    bool underWine_;
+    LONGLONG handX_ = 0;  // the sum of the hand's moves
+    LONGLONG handY_ = 0;
+    POINT lastAt_;        // where the last event put the pointer, or the start
+    POINT lastBefore_;    // where the last event found it
+    DWORD lastTime_ = 0;
+    bool followedAnEvent_ = false;
+    bool heardTheXSide_ = false;
+};
+
+// Pure: what one hook event is. `message` names the event as the hooks do
+// (WM_KEYDOWN, WM_MOUSEMOVE, ...); `movePixels` is, for a move, its distance
+// from the anchor.
+PlayersInput ClassifyHookEvent(UINT message, DWORD movePixels);
+
+// What one look at the system shows, where the hooks were refused.
+struct PolledLook {
+    bool knowsInputTime;  // the system gives its last-input time (Windows 2000 on)
+    bool newInput;        // ... and it moved since the last look
+    bool pointerInput;    // the pointer's record (or the pointer) moved since the last look
+    bool keyPressed;      // a key or a button went down, where the keys' state is read
+    POINT anchor;         // where moves are measured from
+    POINT pointer;
+};
+
+// Pure: what one look is. A key or a button read from the keys' state is the
+// player. Where the system gives its last-input time, nothing else counts
+// unless it moved (a program may move the pointer), and input that moved no
+// pointer was a key or a button. Where it gives none (NT 4.0), only a move
+// beyond the threshold is the player, never a still pointer.
+PlayersInput ClassifyPolledLook(const PolledLook& look);
+
+// Pure: whether the system took input after the hooks last saw an event
+// (both as GetTickCount ticks; a wrap of the count changes nothing).
+bool InputWentUnseen(DWORD systemLastInputTick, DWORD lastHookEventTick);
+
+// Begins the watch and returns its source once it is set up, before any
+// game is started. None where no thread could be made for it.
+WatchSource WatchForPlayer();
+
+// Signalled once the player has come; null while no watch runs.
+HANDLE PlayerCameEvent();
+
+// What the player did, once PlayerCameEvent is signalled (None before), and
+// for a move how far from the anchor, in pixels.
+PlayersInput PlayersInputSeen();
+DWORD PlayersMovePixels();
+
+// Signalled when the watch has something to say; null while no watch runs.
+HANDLE PlayerWatchNewsEvent();
+// Says what the watch has to say since the last call, on the calling thread.
+void SayPlayerWatchNews();
+
+// Ends the watch and says what it had left to say; safe to call when none runs.
+void StopWatchingForPlayer();
