@@ -1,35 +1,11 @@
-// run/player_input.h: whether the player has come back while the game is the
-// screen saver. What counts is what would have closed the saver's own window:
-// a key, a mouse button, or the hand moving the pointer more than
-// kMouseThresholdPixels in all (PointerTrail: slow drift adds up, a jitter
-// cancels out, one jump counts). What a program or the system does to the
-// pointer is not the hand: a game that centres it, a clamp, a window
-// appearing under a still pointer. Input a program injects counts: the
-// hooks cannot tell a remote-control tool's, which is a person's, from any
-// other, and Windows itself counts it as the user's.
-//
-// The watch runs on a thread of its own that does nothing but wait for input,
-// at a priority that the idle class the system runs savers in cannot starve.
-// The system removes a low-level hook, silently, that answers late too often
-// (Windows 7 and later): a hook serviced by a thread that may sit in a slow
-// CreateProcessA, wait behind busy programs or wait for a debug-output
-// listener would be lost and the player with it. So the watch never says
-// anything itself: what it has to say waits for the thread that owns the run
-// (PlayerWatchNewsEvent, SayPlayerWatchNews). It notices a loss too: where
-// the system saw input that the hooks did not, it sets them again. That
-// unseen input does not count by itself (a window appearing may move the
-// system's last-input time).
-//
-// The hooks report physical pixels; on a scaled display a program unaware
-// of the scale reads the pointer in other units. The watch thread therefore
-// takes the system's physical coordinates itself where the system has a way.
-//
-// Where the hooks are refused (NT 4.0 before its third service pack, a
-// desktop that grants no hook rights), the watch looks in turn at the
-// system's last-input time, its record of the pointer's path and the pointer
-// (ClassifyPolledLook), and at the keys' state where the system has no such
-// hooks at all (refused for want of rights, the keys are out of reach too).
-// Windows 95/98 hand the screen to the game and keep no watch.
+// run/player_input.h: the watch for the player while the game is the screen
+// saver, on a thread of its own that does nothing but wait for input, so that
+// the system never removes its low-level hooks for answering late; what it
+// has to say waits for the thread that owns the run (SayPlayerWatchNews).
+// What counts is input/input_rule.h's rule; how a hook event's move is
+// measured is PointerTrail's (below); where the hooks are refused, the watch
+// polls (ClassifyPolledLook). Why each is as it is: docs/DESIGN.md, "The
+// game's run on the NT family".
 #pragma once
 #include <windows.h>
 

@@ -1,7 +1,10 @@
 // system/decision_trace.h: the saver says what it decides, one line at a time,
 // on the debugger output (OutputDebugStringA), where a viewer such as
 // DebugView or a debugger reads it and nothing else is written. Every line
-// begins with "kubotrax: " so that a viewer can filter on it. One call per
+// said here begins with "kubotrax: " so that a viewer can filter on it; the
+// game's window keeps its own bare traces (its messages, the command line
+// and the settings file's path: game/saver_proc.cpp, game/settings_file.cpp),
+// which say what it was given, not what the saver decided. One call per
 // decision, never one per input event.
 #pragma once
 #include <windows.h>
