@@ -209,11 +209,9 @@ TEST(SaverRun, TheHandFromTheXSideEndsTheRunNotAStalePointerNorAGameCentringIt)
     SetCurrentDirectoryA(current.Path().c_str());  // the saver's, from its start
     SaverProcess saver("/s", true, saverCopy, kSaverDesktop);
     SetCurrentDirectoryA(ours);
-    std::string patched = "the saver never reached its start";
-    saver.SetStartObserver(
-        [&] { patched = HideEntries(saver.Handle(), saver.Image(), {"SetThreadDpiAwarenessContext"}); });
+    saver.PatchAtStart([&] { return HideEntries(saver.Handle(), saver.Image(), {"SetThreadDpiAwarenessContext"}); });
     const std::string record = RecordWhileSaverRuns(install, saver, 20000);
-    ASSERT_EQ("", patched);
+    ASSERT_EQ("", saver.PatchOutcome());
     ASSERT_FALSE(record.empty()) << "the game did not start";
     HANDLE game = GameInstall::OpenGame(record);
     ASSERT_NE(nullptr, game);
@@ -270,12 +268,11 @@ TEST(SaverRun, OneJumpOfThePointerIsThePlayerAndAnUnreadableJobListNeverEndsTheR
     WindowlessRun run;
     run.install.MakeGameALauncher();
     SaverProcess saver("/s", true, SaverPath(), kSaverDesktop);
-    std::string patched = "the saver never reached its start";
-    saver.SetStartObserver([&] {
-        patched = RefuseEntry(saver.Handle(), "kernel32.dll", "QueryInformationJobObject", ERROR_ACCESS_DENIED, 20);
+    saver.PatchAtStart([&] {
+        return RefuseEntry(saver.Handle(), "kernel32.dll", "QueryInformationJobObject", ERROR_ACCESS_DENIED, 20);
     });
     ASSERT_NO_FATAL_FAILURE(run.AwaitGame(saver));
-    ASSERT_EQ("", patched);
+    ASSERT_EQ("", saver.PatchOutcome());
     KeepRunning(saver, 2000);  // the launcher ended long before
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(run.game, 0)) << "the game was ended";
     ExpectInputEndsTheRun(run.install, saver, run.game, PointerJumpTo({kPointerAtStart.x + 40, kPointerAtStart.y}),
@@ -294,14 +291,13 @@ TEST(SaverRun, TheWatchSeesThePlayerWhileTheGamesStartHoldsTheSaver)
         GTEST_SKIP() << "Windows 95/98 hand the screen to the game";
     WindowlessRun run;
     SaverProcess saver("/s", true, SaverPath(), kSaverDesktop);
-    std::string patched = "the saver never reached its start";
-    saver.SetStartObserver([&] { patched = DelayEntry(saver.Handle(), "kernel32.dll", "CreateProcessA", 5000); });
+    saver.PatchAtStart([&] { return DelayEntry(saver.Handle(), "kernel32.dll", "CreateProcessA", 5000); });
     const std::string watching =
         "kubotrax: input watch: low-level hooks on a thread of their own; injected input counts as the player's\n";
     const DWORD start = GetTickCount();
     while (FirstMissingLine(SaverLines(saver), {watching}) != "" && GetTickCount() - start < 20000)
         ASSERT_FALSE(saver.Wait(20)) << "the saver ended before its watch began";
-    ASSERT_EQ("", patched);
+    ASSERT_EQ("", saver.PatchOutcome());
     ASSERT_EQ(6u, Play(saver, "Screen-saver", PointerMoves({1, 1, 1, 1, 1, 1}), 100));
     EXPECT_NE("", FirstMissingLine(SaverLines(saver), {"kubotrax: game priority class: "}))
         << "the game started before the player's hand was done";
@@ -395,15 +391,14 @@ TEST(SaverRun, InTheSaversJobTheGameIsWhatTheSaverStartedAndItsDescendants)
     install.MakeLauncherUseAHelper();
     PlacePointer(kPointerAtStart);
     SaverProcess saver("/s", true, SaverPath(), kSaverDesktop, outerJob);
-    std::string patched = "the saver never reached its start";
-    saver.SetStartObserver([&] {
-        patched = RefuseEntry(saver.Handle(), "kernel32.dll", "AssignProcessToJobObject", ERROR_ACCESS_DENIED, 8) +
-                  RefuseEntry(saver.Handle(), "kernel32.dll", "UpdateProcThreadAttribute", ERROR_NOT_SUPPORTED, 28) +
-                  RefuseEntry(saver.Handle(), "user32.dll", "SetWindowsHookExA", ERROR_ACCESS_DENIED, 16) +
-                  AnswerForTheCallersJob(saver.Handle(), outerJob);
+    saver.PatchAtStart([&] {
+        return RefuseEntry(saver.Handle(), "kernel32.dll", "AssignProcessToJobObject", ERROR_ACCESS_DENIED, 8) +
+               RefuseEntry(saver.Handle(), "kernel32.dll", "UpdateProcThreadAttribute", ERROR_NOT_SUPPORTED, 28) +
+               RefuseEntry(saver.Handle(), "user32.dll", "SetWindowsHookExA", ERROR_ACCESS_DENIED, 16) +
+               AnswerForTheCallersJob(saver.Handle(), outerJob);
     });
     const std::string record = RecordWhileSaverRuns(install, saver, 20000);
-    ASSERT_EQ("", patched);
+    ASSERT_EQ("", saver.PatchOutcome());
     ASSERT_FALSE(record.empty()) << "the launched game did not start";
     HANDLE game = GameInstall::OpenGame(record);
     ASSERT_NE(nullptr, game);
@@ -437,13 +432,12 @@ TEST(SaverRun, WithoutAJobTheGameIsTheProcessTheSaverStarted)
     GameInstall install;
     install.MakeGameALauncher();
     SaverProcess saver("/s", true, SaverPath());
-    std::string patched = "the saver never reached its start";
-    saver.SetStartObserver([&] {
-        patched = RefuseEntry(saver.Handle(), "kernel32.dll", "AssignProcessToJobObject", ERROR_ACCESS_DENIED, 8) +
-                  RefuseEntry(saver.Handle(), "kernel32.dll", "UpdateProcThreadAttribute", ERROR_NOT_SUPPORTED, 28);
+    saver.PatchAtStart([&] {
+        return RefuseEntry(saver.Handle(), "kernel32.dll", "AssignProcessToJobObject", ERROR_ACCESS_DENIED, 8) +
+               RefuseEntry(saver.Handle(), "kernel32.dll", "UpdateProcThreadAttribute", ERROR_NOT_SUPPORTED, 28);
     });
     const std::string record = RecordWhileSaverRuns(install, saver, 20000);
-    ASSERT_EQ("", patched);
+    ASSERT_EQ("", saver.PatchOutcome());
     ASSERT_FALSE(record.empty()) << "the launched game did not start";
     ASSERT_TRUE(saver.Wait(20000)) << "the saver stayed after the launcher";
     EXPECT_EQ(0u, saver.ExitCode());
@@ -464,12 +458,9 @@ TEST(SaverRun, TheWatchMendsItsOwnLossAndSaysThePlayerBeforeTheRunsEnd)
     GameInstall install;
     PlacePointer(kPointerAtStart);
     SaverProcess saver("/s", true, SaverPath(), kSaverDesktop);
-    std::string patched = "the saver never reached its start";
-    saver.SetStartObserver([&] {
-        patched = FakeEntry(saver.Handle(), "user32.dll", "SetWindowsHookExA", 0x1234, 2, 16);
-    });
+    saver.PatchAtStart([&] { return FakeEntry(saver.Handle(), "user32.dll", "SetWindowsHookExA", 0x1234, 2, 16); });
     const std::string record = RecordWhileSaverRuns(install, saver, 20000);
-    ASSERT_EQ("", patched);
+    ASSERT_EQ("", saver.PatchOutcome());
     ASSERT_FALSE(record.empty()) << "the game did not start";
     HANDLE game = GameInstall::OpenGame(record);
     ASSERT_NE(nullptr, game);
@@ -501,15 +492,14 @@ TEST(SaverRun, OnNt40WithoutHookTypesOnlyTheHandEndsTheRun)
         GTEST_SKIP() << "Windows 95/98 hand the screen to the game";
     WindowlessRun run;
     SaverProcess saver("/s", true, SaverPath(), kSaverDesktop);
-    std::string patched = "the saver never reached its start";
-    saver.SetStartObserver([&] {
-        patched = HideEntries(saver.Handle(), saver.Image(),
-                              {"GetLastInputInfo", "GetMouseMovePointsEx", "CreateJobObjectA", "AssignProcessToJobObject",
-                               "QueryInformationJobObject", "CreateToolhelp32Snapshot", "IsProcessInJob"}) +
-                  RefuseEntry(saver.Handle(), "user32.dll", "SetWindowsHookExA", ERROR_INVALID_HOOK_FILTER, 16);
+    saver.PatchAtStart([&] {
+        return HideEntries(saver.Handle(), saver.Image(),
+                           {"GetLastInputInfo", "GetMouseMovePointsEx", "CreateJobObjectA", "AssignProcessToJobObject",
+                            "QueryInformationJobObject", "CreateToolhelp32Snapshot", "IsProcessInJob"}) +
+               RefuseEntry(saver.Handle(), "user32.dll", "SetWindowsHookExA", ERROR_INVALID_HOOK_FILTER, 16);
     });
     ASSERT_NO_FATAL_FAILURE(run.AwaitGame(saver));
-    ASSERT_EQ("", patched);
+    ASSERT_EQ("", saver.PatchOutcome());
     KeepRunning(saver, 8000);
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(run.game, 0)) << "the game was ended";
     ExpectInputEndsTheRun(run.install, saver, run.game, PointerJumpTo({kPointerAtStart.x + 40, kPointerAtStart.y}),
@@ -531,13 +521,12 @@ TEST(SaverRun, ASaverKilledBeforeItsGameRunsLeavesNoGame)
         GTEST_SKIP() << "Windows 95/98 hand the screen to the game";
     GameInstall install;
     SaverProcess saver("/s", true, SaverPath(), kSaverDesktop);
-    std::string patched = "the saver never reached its start";
-    saver.SetStartObserver([&] { patched = DelayEntry(saver.Handle(), "kernel32.dll", "SetPriorityClass", 5000); });
+    saver.PatchAtStart([&] { return DelayEntry(saver.Handle(), "kernel32.dll", "SetPriorityClass", 5000); });
     std::vector<DWORD> held;
     for (const DWORD start = GetTickCount(); held.empty() && GetTickCount() - start < 20000;
          held = ProcessesNamed("TRAX.exe"))
         ASSERT_FALSE(saver.Wait(20)) << "the saver ended before it started the game";
-    ASSERT_EQ("", patched);
+    ASSERT_EQ("", saver.PatchOutcome());
     ASSERT_EQ(1u, held.size());
     HANDLE game = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, held[0]);
     ASSERT_NE(nullptr, game);

@@ -2,7 +2,7 @@
 // the test runs, as a Windows that Wine does not play would: Windows 7
 // refusing a second job, a desktop that refuses hooks, a start held up by a
 // virus scan. The saver runs as the test's debuggee, stopped at its loader's
-// breakpoint (SaverProcess::SetStartObserver); the system's libraries lie at
+// breakpoint (SaverProcess::PatchAtStart); the system's libraries lie at
 // the same addresses in both processes, so the entry is where this program
 // has it. Each returns an empty text when done, else what failed.
 #pragma once

@@ -1,7 +1,10 @@
 #include "tests/support/saver_process.h"
 
+#include "common/entry_lookup.h"
 #include "tests/support/password_standins.h"
 #include "tests/support/windows_entries.h"
+
+#include <winternl.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -98,6 +101,22 @@ std::string SaverPath()
     return RunUsesStandInCRuntime() ? FixtureFolder("c_runtime") + "\\kubotrax.scr" : BuiltSaverPath();
 }
 
+namespace {
+// Where a process created held has its image, from its process block (whose
+// third pointer it is): there before a line of the process has run.
+void* ImageOfHeldProcess(HANDLE process)
+{
+    using QueryFn = LONG(WINAPI*)(HANDLE, PROCESSINFOCLASS, void*, ULONG, ULONG*);
+    const auto query = LookUpEntry<QueryFn>(GetModuleHandleA("ntdll.dll"), "NtQueryInformationProcess");
+    PROCESS_BASIC_INFORMATION basic = {};
+    void* image = nullptr;
+    if (!query || query(process, ProcessBasicInformation, &basic, sizeof basic, nullptr) != 0 ||
+        !ReadProcessMemory(process, reinterpret_cast<void**>(basic.PebBaseAddress) + 2, &image, sizeof image, nullptr))
+        return nullptr;
+    return image;
+}
+}  // namespace
+
 SaverProcess::SaverProcess(const std::string& tail, bool captureDebugOutput)
     : SaverProcess(tail, captureDebugOutput, SaverPath())
 {
@@ -115,17 +134,20 @@ SaverProcess::SaverProcess(const std::string& tail, bool captureDebugOutput,
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     startup.lpDesktop = desktop ? &desktopName[0] : nullptr;
-    const bool held = job || priorityClass;
     // Under a Windows that lacks some of the saver's run-time entries, every
-    // saver starts as this program's debuggee, to have them made missing at
-    // its loader's breakpoint; one that is not to be watched is let go then.
-    const bool hides = RunLacksEntries();
-    const DWORD flags = (captureDebugOutput || hides ? DEBUG_ONLY_THIS_PROCESS : 0) | (held ? CREATE_SUSPENDED : 0) |
+    // saver starts held, to have them made missing before its first line.
+    const bool hides = RunLacksEntry();
+    const bool held = job || priorityClass || hides;
+    const DWORD flags = (captureDebugOutput ? DEBUG_ONLY_THIS_PROCESS : 0) | (held ? CREATE_SUSPENDED : 0) |
                         priorityClass;
     if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
                         &startup, &info_))
         info_ = {};
     if (held && info_.hProcess) {
+        image_ = ImageOfHeldProcess(info_.hProcess);
+        if (hides) {
+            EXPECT_EQ("", HideEntriesTheRunsWindowsLacks(info_.hProcess, image_));
+        }
         if (job) {
             EXPECT_TRUE(AssignProcessToJobObject(job, info_.hProcess)) << "error " << GetLastError();
         }
@@ -136,12 +158,6 @@ SaverProcess::SaverProcess(const std::string& tail, bool captureDebugOutput,
         ResumeThread(info_.hThread);
     }
     debugging_ = captureDebugOutput && info_.hProcess;
-    if (hides && !captureDebugOutput && info_.hProcess) {
-        letGoAtStart_ = true;
-        PumpDebugEvents(20000);
-        letGoAtStart_ = false;
-        DebugActiveProcessStop(info_.dwProcessId);
-    }
 }
 
 SaverProcess::~SaverProcess()
@@ -190,15 +206,10 @@ bool SaverProcess::PumpDebugEvents(DWORD timeoutMs)
             } else if (!started_) {
                 // The loader's own breakpoint: the imports are in place now.
                 started_ = true;
-                EXPECT_EQ("", HideEntriesTheRunsWindowsLacks(info_.hProcess, image_));
-                if (startObserver_)
-                    startObserver_();
+                if (patch_)
+                    patchOutcome_ = patch_();
                 if (exitObserver_)
                     PlantExitBreakpoint();
-                if (letGoAtStart_) {
-                    ContinueDebugEvent(event.dwProcessId, event.dwThreadId, DBG_CONTINUE);
-                    return false;
-                }
             }
             break;
         }

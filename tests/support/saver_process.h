@@ -33,7 +33,7 @@ public:
     DWORD Id() const { return info_.dwProcessId; }
     HANDLE Handle() const { return info_.hProcess; }
     // Where the saver's image lies in its process; null until its debugger
-    // (this program) has heard, which is before the start observer is called.
+    // (this program) has heard, which is before the patch at its start runs.
     void* Image() const { return image_; }
     // True when the process ended within the time; its exit code is then kept.
     bool Wait(DWORD timeoutMs);
@@ -56,11 +56,13 @@ public:
     // the run left standing. Set before the first Wait; needs
     // captureDebugOutput. ExitObserved() says whether the stop happened.
     void SetExitObserver(std::function<void()> observer) { exitObserver_ = std::move(observer); }
-    // Called once with the saver stopped at its loader's breakpoint, its
+    // Runs `patch` once with the saver stopped at its loader's breakpoint, its
     // libraries loaded and not a line of its own run yet: the moment to
     // change how an entry behaves inside it (tests/support/remote_patch.h).
+    // What it answers, empty when done, is PatchOutcome() from then on.
     // Set before the first Wait; needs captureDebugOutput.
-    void SetStartObserver(std::function<void()> observer) { startObserver_ = std::move(observer); }
+    void PatchAtStart(std::function<std::string()> patch) { patch_ = std::move(patch); }
+    const std::string& PatchOutcome() const { return patchOutcome_; }
     bool ExitObserved() const { return exitObserved_; }
 
 private:
@@ -76,13 +78,13 @@ private:
     std::vector<std::string> debugStrings_;
     std::function<void(const std::string&)> observer_;
     std::function<void()> exitObserver_;
-    std::function<void()> startObserver_;
+    std::function<std::string()> patch_;
+    std::string patchOutcome_ = "the saver never reached its start";
     bool started_ = false;  // the loader's breakpoint has passed
     BYTE* exitEntry_ = nullptr;  // ExitProcess, where the breakpoint sits
     BYTE exitEntryByte_ = 0;     // the instruction byte it replaced
     bool exitObserved_ = false;
     void* image_ = nullptr;
-    bool letGoAtStart_ = false;  // the pump returns once past the loader's breakpoint
 };
 
 // Runs the saver to its end and returns its exit code; STILL_ACTIVE when it

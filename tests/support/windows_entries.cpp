@@ -28,16 +28,16 @@ const RunTimeEntry kEntries[] = {
     {"SetProcessDpiAwarenessContext", kWindows10v1703}, {"SetDialogDpiChangeBehavior", kWindows10v1703},
 };
 
-// The release each emulated version stands for; false for none of the NT
-// family. Wine's win10 stands for the newest, with every entry.
-bool ReleaseOf(const std::string& version, Release* release)
+// The release the run's emulated version stands for; false for none of the
+// NT family. Wine's win10 stands for the newest, with every entry.
+bool RunRelease(Release* release)
 {
     const struct { const char* name; Release release; } kVersions[] = {
         {"nt40", kNt40}, {"winxp", kWindowsXp}, {"win7", kWindows7}, {"win81", kWindows81},
         {"win10", kWindows10v1703},
     };
     for (const auto& v : kVersions) {
-        if (version == v.name) {
+        if (RunWindowsVersion() == v.name) {
             *release = v.release;
             return true;
         }
@@ -49,30 +49,20 @@ bool ReleaseOf(const std::string& version, Release* release)
 std::string HideEntriesTheRunsWindowsLacks(HANDLE process, void* image)
 {
     Release release;
-    if (!ReleaseOf(RunWindowsVersion(), &release))
-        return "";
     std::string failed;
     for (const RunTimeEntry& e : kEntries) {
-        if (e.first > release)
+        if (RunRelease(&release) && e.first > release)
             failed += HideEntries(process, image, {e.entry});
     }
     return failed;
 }
 
-bool RunLacksEntries()
-{
-    Release release;
-    return ReleaseOf(RunWindowsVersion(), &release) && release < kWindows10v1703;
-}
-
 bool RunLacksEntry(const char* entry)
 {
     Release release;
-    if (!ReleaseOf(RunWindowsVersion(), &release))
-        return false;
     for (const RunTimeEntry& e : kEntries) {
-        if (strcmp(e.entry, entry) == 0)
-            return e.first > release;
+        if ((!entry || strcmp(e.entry, entry) == 0) && RunRelease(&release) && e.first > release)
+            return true;
     }
     return false;
 }

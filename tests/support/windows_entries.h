@@ -8,15 +8,13 @@
 
 #include <string>
 
-// Makes missing, to the saver's own lookups (the saver stopped at its
-// loader's breakpoint, its image at `image`), every entry and library of the
+// Makes missing, to the saver's own lookups (the saver created held, before
+// its first line, its image at `image`), every entry and library of the
 // table that the run's Windows lacks; nothing on Windows 95/98, whose saver
 // takes none of the NT family's branches, or without a version. An empty
 // text when done, else what failed.
 std::string HideEntriesTheRunsWindowsLacks(HANDLE process, void* image);
 
-// Whether the run's Windows lacks any entry of the table.
-bool RunLacksEntries();
-
-// Whether the run's Windows lacks this entry (or library) of the table.
-bool RunLacksEntry(const char* entry);
+// Whether the run's Windows lacks this entry (or library) of the table; any
+// of them without one.
+bool RunLacksEntry(const char* entry = nullptr);
