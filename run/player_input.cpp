@@ -204,6 +204,10 @@ void BeginPolling(DWORD refusal)
 
 void Poll()
 {
+    // The input time is read before the pointer and its record and again
+    // after them: only when it stayed do all three tell of the same input.
+    DWORD tick = 0;
+    const bool tickRead = g_knowsInputTime && ReadLastInputTick(&tick);
     POINT pointer;
     if (!ReadPointer(&pointer))
         return;
@@ -213,11 +217,7 @@ void Poll()
     }
     PolledLook look = {};
     look.knowsInputTime = g_knowsInputTime;
-    DWORD tick = 0;
-    if (g_knowsInputTime && ReadLastInputTick(&tick)) {
-        look.newInput = tick != g_lastSystemInputTick;
-        g_lastSystemInputTick = tick;
-    }
+    look.newInput = tickRead && tick != g_lastSystemInputTick;
     // Record against record: whether the system's record of the pointer
     // has a newer point than at the last look. Where it cannot be read,
     // whether the pointer moved since then.
@@ -228,13 +228,21 @@ void Poll()
                             newest.y != g_lastNewestPoint.y;
     else
         look.pointerInput = PointerDistance(g_lastLookPointer, pointer) != 0;
-    if (recordRead)
-        g_lastNewestPoint = newest;
-    g_recordRead = recordRead;
+    DWORD tickAfter = 0;
+    look.inputDuringLook = tickRead && ReadLastInputTick(&tickAfter) && tickAfter != tick;
     look.keyPressed = g_pollKeys && AnyKeyPressed();
     look.anchor = g_pollAnchor;
     look.pointer = pointer;
     const PlayersInput input = ClassifyPolledLook(look);
+    if (look.inputDuringLook) {
+        NoteInput(input, 0);  // a key from the keys' state; the rest waits for the next look
+        return;
+    }
+    if (tickRead)
+        g_lastSystemInputTick = tick;
+    if (recordRead)
+        g_lastNewestPoint = newest;
+    g_recordRead = recordRead;
     if (input != PlayersInput::None)
         NoteInput(input, input == PlayersInput::Move ? PointerDistance(look.anchor, pointer) : 0);
     else if (g_knowsInputTime && !look.newInput)
@@ -403,7 +411,7 @@ PlayersInput ClassifyPolledLook(const PolledLook& look)
 {
     if (look.keyPressed)
         return PlayersInput::KeyOrButton;
-    if (look.knowsInputTime && !look.newInput)
+    if (look.inputDuringLook || (look.knowsInputTime && !look.newInput))
         return PlayersInput::None;
     if (look.knowsInputTime && !look.pointerInput)
         return PlayersInput::KeyOrButton;

@@ -83,6 +83,7 @@ struct PolledLook {
     bool newInput;        // ... and it moved since the last look
     bool pointerInput;    // the pointer's record (or the pointer) moved since the last look
     bool keyPressed;      // a key or a button went down, where the keys' state is read
+    bool inputDuringLook; // the last-input time moved while the look was taken
     POINT anchor;         // where moves are measured from
     POINT pointer;
 };
@@ -91,7 +92,10 @@ struct PolledLook {
 // player. Where the system gives its last-input time, nothing else counts
 // unless it moved (a program may move the pointer), and input that moved no
 // pointer was a key or a button. Where it gives none (NT 4.0), only a move
-// beyond the threshold is the player, never a still pointer.
+// beyond the threshold is the player, never a still pointer. A look that
+// input came in the middle of may have read the time after it and the
+// pointer before it: it says nothing, and the next look compares with the
+// one before it.
 PlayersInput ClassifyPolledLook(const PolledLook& look);
 
 // Pure: whether the system took input after the hooks last saw an event

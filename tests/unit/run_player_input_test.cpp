@@ -117,23 +117,26 @@ TEST(PlayersInput, APolledLookCountsOnlyWhatTheSystemShowsOfTheHand)
     const POINT anchor = {100, 100};
     const POINT away = {110, 100};
     using Input = PlayersInput;
-    struct Case { bool knowsTime, newInput, pointerInput, key; POINT pointer; Input input; } cases[] = {
-        {true, false, true, false, away, Input::None},           // a program moved it
-        {true, true, true, false, anchor, Input::None},          // a window appearing moves the last-input time
-        {true, true, true, false, {102, 102}, Input::None},      // a jitter
-        {true, true, true, false, away, Input::Move},
-        {true, true, false, false, anchor, Input::KeyOrButton},
-        {true, true, false, false, away, Input::KeyOrButton},
-        {true, false, false, true, anchor, Input::KeyOrButton},  // the keys' state
-        {false, false, false, false, anchor, Input::None},       // NT 4.0: a still pointer is nobody
-        {false, false, true, false, {102, 102}, Input::None},
-        {false, false, true, false, away, Input::Move},
-        {false, false, false, true, anchor, Input::KeyOrButton},
+    struct Case { bool knowsTime, newInput, pointerInput, key, during; POINT pointer; Input input; } cases[] = {
+        {true, false, true, false, false, away, Input::None},           // a program moved it
+        {true, true, true, false, false, anchor, Input::None},          // a window appearing moves the last-input time
+        {true, true, true, false, false, {102, 102}, Input::None},      // a jitter
+        {true, true, true, false, false, away, Input::Move},
+        {true, true, false, false, false, anchor, Input::KeyOrButton},
+        {true, true, false, false, false, away, Input::KeyOrButton},
+        {true, true, false, false, true, anchor, Input::None},          // a move between the look's reads
+        {true, true, true, false, true, away, Input::None},
+        {true, false, false, true, false, anchor, Input::KeyOrButton},  // the keys' state
+        {true, true, false, true, true, anchor, Input::KeyOrButton},
+        {false, false, false, false, false, anchor, Input::None},       // NT 4.0: a still pointer is nobody
+        {false, false, true, false, false, {102, 102}, Input::None},
+        {false, false, true, false, false, away, Input::Move},
+        {false, false, false, true, false, anchor, Input::KeyOrButton},
     };
     for (const Case& c : cases) {
-        const PolledLook look = {c.knowsTime, c.newInput, c.pointerInput, c.key, anchor, c.pointer};
+        const PolledLook look = {c.knowsTime, c.newInput, c.pointerInput, c.key, c.during, anchor, c.pointer};
         EXPECT_EQ(c.input, ClassifyPolledLook(look))
-            << c.knowsTime << c.newInput << c.pointerInput << c.key << ' ' << c.pointer.x;
+            << c.knowsTime << c.newInput << c.pointerInput << c.key << c.during << ' ' << c.pointer.x;
     }
 }
 
