@@ -403,7 +403,7 @@ TEST(SaverRun, InTheSaversJobTheGameIsWhatTheSaverStartedAndItsDescendants)
     HANDLE game = GameInstall::OpenGame(record);
     ASSERT_NE(nullptr, game);
     ASSERT_TRUE(after.StartIn(outerJob));
-    EXPECT_EQ(4u, Play(saver, "Screen-saver", PointerMoves({2, -2, 2, -2}), 50));
+    EXPECT_EQ(4u, Play(saver, "Screen-saver", PointerMoves({2, -2, 2, -2})));
     KeepRunning(saver, 2000);  // by now the launcher has ended, after its helper
     ExpectInputEndsTheRun(install, saver, game, ShiftKey());
     CloseHandle(game);

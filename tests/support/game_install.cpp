@@ -204,6 +204,11 @@ size_t Play(SaverProcess& saver, const char* desktop, const std::vector<INPUT>& 
     OnDesktop(
         desktop,
         [&] {
+            if (gapMs == 0 && !events.empty()) {
+                std::vector<INPUT> all = events;
+                sent += SendInput(static_cast<UINT>(all.size()), all.data(), sizeof all[0]);
+                return;
+            }
             for (INPUT event : events) {
                 sent += SendInput(1, &event, sizeof event);
                 Sleep(gapMs);

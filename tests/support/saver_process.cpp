@@ -6,6 +6,7 @@
 
 #include <winternl.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -140,9 +141,18 @@ SaverProcess::SaverProcess(const std::string& tail, bool captureDebugOutput,
     const bool held = job || priorityClass || hides;
     const DWORD flags = (captureDebugOutput ? DEBUG_ONLY_THIS_PROCESS : 0) | (held ? CREATE_SUSPENDED : 0) |
                         priorityClass;
-    if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
-                        &startup, &info_))
+    // Wine now and then fails to start a process at all under load, before
+    // a line of it runs; that start is tried again, and said on stderr.
+    for (int attempt = 1; !CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
+                                          &startup, &info_); ++attempt) {
+        const DWORD error = GetLastError();
         info_ = {};
+        if (attempt == 3) {
+            ADD_FAILURE() << "the saver did not start: error " << error;
+            break;
+        }
+        std::fprintf(stderr, "the saver did not start (error %lu); starting it again\n", error);
+    }
     if (held && info_.hProcess) {
         image_ = ImageOfHeldProcess(info_.hProcess);
         if (hides) {
