@@ -22,6 +22,10 @@ using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
 using GetProcessAwarenessFn = HRESULT(WINAPI*)(HANDLE, int*);
 using IsProcessAwareFn = BOOL(WINAPI*)();
 
+// Windows 8.1's per-monitor calls; loaded from the system folder by its full
+// path (SystemLibrary), once for each asking of the awareness.
+constexpr char kShcoreLibrary[] = "shcore.dll";
+
 HMODULE User32() { return GetModuleHandleA("USER32.DLL"); }
 
 const char* CallName(AwarenessCall call)
@@ -35,8 +39,9 @@ const char* CallName(AwarenessCall call)
     return "none";
 }
 
-// Makes one call; 0 when it took, else the error it gave.
-DWORD MakeAwarenessCall(AwarenessCall call)
+// Makes one call; 0 when it took, else the error it gave. `shcore`: the
+// library loaded from kShcoreLibrary, null where the system has none.
+DWORD MakeAwarenessCall(AwarenessCall call, HMODULE shcore)
 {
     switch (call) {
     case AwarenessCall::PerMonitorV2: {
@@ -46,11 +51,9 @@ DWORD MakeAwarenessCall(AwarenessCall call)
         return setContext(kPerMonitorAwareV2) ? 0 : GetLastError();
     }
     case AwarenessCall::PerMonitor: {
-        // The awareness belongs to the process; the library may go again.
-        SystemLibrary shcore("shcore.dll");
-        if (!shcore.Get())
+        if (!shcore)
             return ERROR_MOD_NOT_FOUND;
-        auto setAwareness = LookUpEntry<SetProcessAwarenessFn>(shcore.Get(), "SetProcessDpiAwareness");
+        auto setAwareness = LookUpEntry<SetProcessAwarenessFn>(shcore, "SetProcessDpiAwareness");
         const HRESULT result = setAwareness ? setAwareness(kProcessPerMonitorDpiAware)
                                             : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
         if (SUCCEEDED(result))
@@ -81,10 +84,9 @@ void Drop(AwarenessCalls& has, AwarenessCall call)
 
 // The process's awareness as the system reports it: 0 unaware, 1 system,
 // 2 per monitor; -1 where it cannot say (no scaling before Vista).
-int ProcessAwareness()
+int ProcessAwareness(HMODULE shcore)
 {
-    SystemLibrary shcore("shcore.dll");
-    auto awarenessOf = LookUpEntry<GetProcessAwarenessFn>(shcore.Get(), "GetProcessDpiAwareness");
+    auto awarenessOf = LookUpEntry<GetProcessAwarenessFn>(shcore, "GetProcessDpiAwareness");
     int awareness = 0;
     if (awarenessOf && SUCCEEDED(awarenessOf(nullptr, &awareness)))
         return awareness;
@@ -143,7 +145,7 @@ void DeclareDpiAwareness()
             TraceDecision({"DPI awareness: none (the system has no call for it)"});
             return;
         }
-        const DWORD error = MakeAwarenessCall(call);
+        const DWORD error = MakeAwarenessCall(call, nullptr);  // never per monitor here
         if (error == 0) {
             TraceDecision({"DPI awareness: ", CallName(call)});
             return;
@@ -173,15 +175,17 @@ const char* TakePhysicalPixels(HANDLE* previous, bool* physical)
         *previous = before;
     if (before)
         return "physical pixels (per-monitor aware thread)";
+    // The awareness belongs to the process; the library may go again after.
+    SystemLibrary shcore(kShcoreLibrary);
     AwarenessCalls has = AvailableAwarenessCalls();
     for (AwarenessCall call; (call = BestAwarenessCall(has)) != AwarenessCall::None; Drop(has, call)) {
-        const DWORD error = MakeAwarenessCall(call);
+        const DWORD error = MakeAwarenessCall(call, shcore.Get());
         // Refused as already set: set, but not necessarily as asked.
         if (error == 0 || error == ERROR_ACCESS_DENIED)
             break;
     }
     // What the system says the process has now, whatever the calls answered.
-    switch (ProcessAwareness()) {
+    switch (ProcessAwareness(shcore.Get())) {
     case 2:
         return "physical pixels (per-monitor aware process)";
     case 1:
