@@ -92,10 +92,7 @@ std::vector<INPUT> PointerJumpTo(POINT point);
 // null: the test's own), as the player's hand works on the desktop the saver
 // runs on, while this thread keeps handling the saver's debug events (a
 // saver started as a debuggee stops at each until it is handled). Returns
-// how many were sent. With no gap they go in one call, one right after the
-// other: under Wine the pointer of a desktop that is not the X side's is
-// reported where the X pointer is once it has been still for 100 ms, so a
-// look between two moves sent apart may read a place they never went.
+// how many were sent. With no gap they go in one call (see docs/TESTING.md).
 size_t Play(SaverProcess& saver, const char* desktop, const std::vector<INPUT>& events, DWORD gapMs = 0);
 
 // Places the pointer on the test's desktop and on the saver's alike: Wine
